@@ -1,0 +1,28 @@
+#include "model/threading.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/desktop.h"
+
+namespace {
+// Written once at start-up before the switcher thread exists.
+DWORD g_modelThreadId = 0;
+bool g_modelThreadKnown = false;
+}  // namespace
+
+void plrSetModelThread() {
+    g_modelThreadId = desk::currentThreadId();
+    g_modelThreadKnown = true;
+}
+
+bool plrOnModelThread() {
+    return !g_modelThreadKnown || desk::currentThreadId() == g_modelThreadId;
+}
+
+void plrCheckModelThread(const char *where) {
+    if (plrOnModelThread()) return;
+    std::fprintf(stderr, "model touched off the main thread in %s\n", where);
+    std::fflush(stderr);
+    std::abort();
+}

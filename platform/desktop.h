@@ -1,0 +1,86 @@
+// The program's seam with the system.
+//
+// Everything the platform-free core (model/, switcher/, editing/, and the
+// activation and closing code of shell/) needs from Windows goes through the
+// functions below, which keep the Win32 names, arguments and results of the
+// calls they stand for. platform/win32/ forwards them to the system;
+// platform/fake/ implements them for native tests with a behaving fake
+// desktop, tree control and image lists. The Win32-only files (*_win32.cpp)
+// call the system directly.
+//
+// Two narrow interfaces:
+//   - sendTreeMessage: the one way the core reaches the switcher's tree view
+//     (control 1001 of the dialog).
+//   - desk::*: the desktop: enumeration, window properties, timed messages,
+//     foreground control, processes, icons and image lists, last error.
+#pragma once
+
+#include "platform/win32types.h"
+
+// SendDlgItemMessageW(dialog, IDC_SWITCHER_TREE, message, wParam, lParam).
+// From the main thread this blocks until the switcher thread has handled the
+// message; the switcher thread handles sent messages whenever it waits.
+LRESULT sendTreeMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+namespace desk {
+
+// Last-error code of the calling thread.
+DWORD getLastError();
+void setLastError(DWORD code);
+
+// FormatMessageW(ALLOCATE_BUFFER | FROM_SYSTEM | IGNORE_INSERTS) for `code`.
+// Returns the system's text (to be released with freeSystemMessage), or null
+// when the system has none.
+plr_char *formatSystemMessage(DWORD code);
+void freeSystemMessage(plr_char *text);
+
+// Window enumeration; the callback returns FALSE to stop.
+BOOL enumDesktopWindows(WNDENUMPROC proc, LPARAM lParam);
+BOOL enumWindows(WNDENUMPROC proc, LPARAM lParam);
+
+// Window properties.
+LONG_PTR getWindowLongPtr(HWND hwnd, int index);
+HWND getWindow(HWND hwnd, UINT command);
+int internalGetWindowText(HWND hwnd, plr_char *buffer, int maxCount);
+ULONG_PTR getClassLongPtr(HWND hwnd, int index);
+HICON loadApplicationIcon();  // LoadIconW(NULL, IDI_APPLICATION)
+BOOL isWindow(HWND hwnd);
+BOOL isIconic(HWND hwnd);
+DWORD getWindowThreadProcessId(HWND hwnd, DWORD *processId);
+HWND findWindow(const plr_char *className);  // FindWindowW(className, NULL)
+
+// Timed and posted messages.
+LRESULT sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
+                           DWORD_PTR *result);
+BOOL postMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Foreground control.
+HWND getForegroundWindow();
+BOOL setForegroundWindow(HWND hwnd);
+BOOL bringWindowToTop(HWND hwnd);
+BOOL setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+BOOL attachThreadInput(DWORD attachThread, DWORD toThread, BOOL attach);
+UINT sendInput(UINT count, INPUT *inputs, int size);
+
+// Processes.
+DWORD getCurrentProcessId();
+HANDLE openProcessForTermination(DWORD processId);  // OpenProcess(PROCESS_TERMINATE, FALSE, id)
+BOOL terminateProcess(HANDLE process, UINT exitCode);
+BOOL closeHandle(HANDLE handle);
+
+// User notification (MessageBoxW(NULL, text, caption, MB_OK)).
+int messageBox(const plr_char *text, const plr_char *caption);
+
+// Icons, bitmaps and image lists for the switcher's tree.
+BOOL getIconInfo(HICON icon, HBITMAP *colour, HBITMAP *mask);
+HBITMAP loadBitmap(int resourceId);  // LoadBitmapW(g_hInstance, id)
+BOOL deleteObject(HBITMAP bitmap);
+HIMAGELIST imageListCreate(int cx, int cy, UINT flags, int initial, int grow);
+int imageListAdd(HIMAGELIST list, HBITMAP image, HBITMAP mask);
+int imageListAddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColour);
+BOOL imageListDestroy(HIMAGELIST list);
+
+// Thread identity, for the ownership checks.
+DWORD currentThreadId();
+
+}  // namespace desk

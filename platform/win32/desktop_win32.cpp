@@ -1,0 +1,94 @@
+// The desktop seam on Windows: each function forwards to the system call it
+// is named after. Any thread may call these.
+#include "platform/desktop.h"
+
+#include "shell/globals_win32.h"
+
+LRESULT sendTreeMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendDlgItemMessageW(dialog, IDC_SWITCHER_TREE, message, wParam, lParam);
+}
+
+namespace desk {
+
+DWORD getLastError() { return GetLastError(); }
+void setLastError(DWORD code) { SetLastError(code); }
+
+plr_char *formatSystemMessage(DWORD code) {
+    LPWSTR text = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text), 0,
+                       nullptr);
+    if (length == 0) return nullptr;
+    return text;
+}
+void freeSystemMessage(plr_char *text) {
+    if (text != nullptr) LocalFree(text);
+}
+
+BOOL enumDesktopWindows(WNDENUMPROC proc, LPARAM lParam) { return EnumDesktopWindows(nullptr, proc, lParam); }
+BOOL enumWindows(WNDENUMPROC proc, LPARAM lParam) { return EnumWindows(proc, lParam); }
+
+LONG_PTR getWindowLongPtr(HWND hwnd, int index) { return GetWindowLongPtrW(hwnd, index); }
+HWND getWindow(HWND hwnd, UINT command) { return GetWindow(hwnd, command); }
+int internalGetWindowText(HWND hwnd, plr_char *buffer, int maxCount) {
+    return InternalGetWindowText(hwnd, buffer, maxCount);
+}
+ULONG_PTR getClassLongPtr(HWND hwnd, int index) { return GetClassLongPtrW(hwnd, index); }
+HICON loadApplicationIcon() { return LoadIconW(nullptr, IDI_APPLICATION); }
+BOOL isWindow(HWND hwnd) { return IsWindow(hwnd); }
+BOOL isIconic(HWND hwnd) { return IsIconic(hwnd); }
+DWORD getWindowThreadProcessId(HWND hwnd, DWORD *processId) { return GetWindowThreadProcessId(hwnd, processId); }
+HWND findWindow(const plr_char *className) { return FindWindowW(className, nullptr); }
+
+LRESULT sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
+                           DWORD_PTR *result) {
+    return SendMessageTimeoutW(hwnd, message, wParam, lParam, flags, timeoutMs, result);
+}
+BOOL postMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return PostMessageW(hwnd, message, wParam, lParam);
+}
+
+HWND getForegroundWindow() { return GetForegroundWindow(); }
+BOOL setForegroundWindow(HWND hwnd) { return SetForegroundWindow(hwnd); }
+BOOL bringWindowToTop(HWND hwnd) { return BringWindowToTop(hwnd); }
+BOOL setWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+    return SetWindowPos(hwnd, insertAfter, x, y, cx, cy, flags);
+}
+BOOL attachThreadInput(DWORD attachThread, DWORD toThread, BOOL attach) {
+    return AttachThreadInput(attachThread, toThread, attach);
+}
+UINT sendInput(UINT count, INPUT *inputs, int size) { return SendInput(count, inputs, size); }
+
+DWORD getCurrentProcessId() { return GetCurrentProcessId(); }
+HANDLE openProcessForTermination(DWORD processId) { return OpenProcess(PROCESS_TERMINATE, FALSE, processId); }
+BOOL terminateProcess(HANDLE process, UINT exitCode) { return TerminateProcess(process, exitCode); }
+BOOL closeHandle(HANDLE handle) { return CloseHandle(handle); }
+
+int messageBox(const plr_char *text, const plr_char *caption) { return MessageBoxW(nullptr, text, caption, MB_OK); }
+
+BOOL getIconInfo(HICON icon, HBITMAP *colour, HBITMAP *mask) {
+    ICONINFO info = {};
+    if (!GetIconInfo(icon, &info)) {
+        *colour = nullptr;
+        *mask = nullptr;
+        return FALSE;
+    }
+    *colour = info.hbmColor;
+    *mask = info.hbmMask;
+    return TRUE;
+}
+HBITMAP loadBitmap(int resourceId) { return LoadBitmapW(g_hInstance, MAKEINTRESOURCEW(resourceId)); }
+BOOL deleteObject(HBITMAP bitmap) { return DeleteObject(bitmap); }
+HIMAGELIST imageListCreate(int cx, int cy, UINT flags, int initial, int grow) {
+    return ImageList_Create(cx, cy, flags, initial, grow);
+}
+int imageListAdd(HIMAGELIST list, HBITMAP image, HBITMAP mask) { return ImageList_Add(list, image, mask); }
+int imageListAddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColour) {
+    return ImageList_AddMasked(list, image, maskColour);
+}
+BOOL imageListDestroy(HIMAGELIST list) { return ImageList_Destroy(list); }
+
+DWORD currentThreadId() { return GetCurrentThreadId(); }
+
+}  // namespace desk
