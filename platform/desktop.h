@@ -34,6 +34,13 @@ void setLastError(DWORD code);
 plr_char *formatSystemMessage(DWORD code);
 void freeSystemMessage(plr_char *text);
 
+// Local memory: LocalAlloc(LPTR, bytes), a zero-filled block or null;
+// LocalSize, the block's actual size in bytes, which may exceed the request;
+// LocalFree.
+void *localAlloc(std::size_t bytes);
+std::size_t localSize(void *block);
+void localFree(void *block);
+
 // Window enumeration; the callback returns FALSE to stop.
 BOOL enumDesktopWindows(WNDENUMPROC proc, LPARAM lParam);
 BOOL enumWindows(WNDENUMPROC proc, LPARAM lParam);

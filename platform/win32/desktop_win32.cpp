@@ -26,6 +26,12 @@ void freeSystemMessage(plr_char *text) {
     if (text != nullptr) LocalFree(text);
 }
 
+void *localAlloc(std::size_t bytes) { return LocalAlloc(LPTR, bytes); }
+std::size_t localSize(void *block) { return LocalSize(block); }
+void localFree(void *block) {
+    if (block != nullptr) LocalFree(block);
+}
+
 BOOL enumDesktopWindows(WNDENUMPROC proc, LPARAM lParam) { return EnumDesktopWindows(nullptr, proc, lParam); }
 BOOL enumWindows(WNDENUMPROC proc, LPARAM lParam) { return EnumWindows(proc, lParam); }
 

@@ -1,0 +1,173 @@
+// Discovery and refresh of the desktop's top-level windows.
+//
+// Thread: main thread. Both callbacks run inside EnumDesktopWindows, called
+// from the hotkey handling of the main window. While a WM_GETICON send waits,
+// the system delivers messages sent to this thread (the switcher thread's
+// requests, the keyboard hook), so no record pointer is held across a send.
+#include "model/discovery.h"
+
+#include <new>
+
+#include "log/log.h"
+#include "model/globals.h"
+#include "model/queries.h"
+#include "model/records.h"
+#include "model/threading.h"
+#include "platform/desktop.h"
+
+namespace {
+
+const UINT kIconTimeoutMs = 250;
+// Windows refuses owner cycles; the bound only keeps a corrupted chain from
+// stalling the main thread.
+const int kMaxOwnerHops = 4096;
+
+struct IconAnswer {
+    bool answered;
+    HICON icon;
+};
+
+// One bounded WM_GETICON. A send that fails with no error or ERROR_TIMEOUT
+// went unanswered (timed out, or the system already counts the window as
+// hung and SMTO_ABORTIFHUNG returned at once); any other failure counts as an
+// answer with its result.
+IconAnswer askIcon(HWND hwnd, WPARAM kind) {
+    DWORD_PTR result = 0;
+    if (desk::sendMessageTimeout(hwnd, WM_GETICON, kind, 0, SMTO_ABORTIFHUNG, kIconTimeoutMs, &result) == 0) {
+        const DWORD error = desk::getLastError();
+        if (error == 0 || error == ERROR_TIMEOUT) return IconAnswer{false, nullptr};
+    }
+    return IconAnswer{true, reinterpret_cast<HICON>(result)};
+}
+
+HICON classIcon(HWND hwnd, int index) { return reinterpret_cast<HICON>(desk::getClassLongPtr(hwnd, index)); }
+
+}  // namespace
+
+bool isSwitchableWindow(HWND hwnd, HWND *rootOwner, const plr_char *caller, bool separateReports) {
+    const LONG_PTR style = desk::getWindowLongPtr(hwnd, GWL_STYLE);
+    if (style == 0) logLastError(PLR_T("GetWindowLongPtr"), caller);
+    if ((style & WS_VISIBLE) == 0) return false;
+
+    HWND root = hwnd;
+    for (int hops = 0; hops < kMaxOwnerHops; ++hops) {
+        HWND owner = desk::getWindow(root, GW_OWNER);
+        if (owner == nullptr || owner == g_hwndShell) break;
+        root = owner;
+    }
+
+    const LONG_PTR rootExStyle = desk::getWindowLongPtr(root, GWL_EXSTYLE);
+    if (rootExStyle == 0 && separateReports) logLastError(PLR_T("GetWindowLongPtr"), caller);
+    LONG_PTR exStyle = rootExStyle;
+    if (root != hwnd) {
+        exStyle = desk::getWindowLongPtr(hwnd, GWL_EXSTYLE);
+        if (exStyle == 0 && separateReports) logLastError(PLR_T("GetWindowLongPtr"), caller);
+    }
+    if (!separateReports && (rootExStyle == 0 || exStyle == 0)) logLastError(PLR_T("GetWindowLongPtr"), caller);
+
+    // An owned application window stands for itself on the task bar.
+    if (root != hwnd && (exStyle & WS_EX_APPWINDOW) != 0) root = hwnd;
+    if (rootOwner != nullptr) *rootOwner = root;
+
+    const bool accepted =
+        (exStyle & WS_EX_APPWINDOW) != 0 || (root == hwnd && (exStyle & WS_EX_TOOLWINDOW) == 0);
+    if (!accepted) return false;
+    return hwnd != g_hwndSwitcherDialog;
+}
+
+void getWindowIcons(HWND hwnd, HICON *iconBig, HICON *iconSmall) {
+    const IconAnswer bigAnswer = askIcon(hwnd, ICON_BIG);
+    if (!bigAnswer.answered) {
+        // Not answering: ask nothing more this pass.
+        *iconBig = desk::loadApplicationIcon();
+        *iconSmall = *iconBig;
+        return;
+    }
+    HICON largeIcon = bigAnswer.icon;
+    if (largeIcon == nullptr) largeIcon = classIcon(hwnd, GCLP_HICON);
+    if (largeIcon == nullptr) largeIcon = desk::loadApplicationIcon();
+    *iconBig = largeIcon;
+
+    const IconAnswer smallAnswer = askIcon(hwnd, ICON_SMALL);
+    if (!smallAnswer.answered) {
+        *iconSmall = largeIcon;
+        return;
+    }
+    if (smallAnswer.icon != nullptr) {
+        *iconSmall = smallAnswer.icon;
+        return;
+    }
+    const IconAnswer small2Answer = askIcon(hwnd, ICON_SMALL2);
+    if (!small2Answer.answered) {
+        *iconSmall = largeIcon;
+        return;
+    }
+    if (small2Answer.icon != nullptr) {
+        *iconSmall = small2Answer.icon;
+        return;
+    }
+    HICON classSmall = classIcon(hwnd, GCLP_HICONSM);
+    *iconSmall = classSmall != nullptr ? classSmall : largeIcon;
+}
+
+BOOL CALLBACK EnumWindowsProc(HWND hwnd, LPARAM lParam) noexcept {
+    try {
+        HWND root = nullptr;
+        if (!isSwitchableWindow(hwnd, &root, PLR_T("EnumWindowsProc"), true)) return TRUE;
+
+        const bool known = g_rootGroup.findWindowByHwnd(hwnd) != nullptr ||
+                           (g_pGroupBeingDeleted != nullptr && g_pGroupBeingDeleted->findWindowByHwnd(hwnd) != nullptr);
+        if (!known) {
+            // The constructor sends WM_GETICON; the target group is looked up
+            // only afterwards (see the top of this file).
+            PLRWindow *window = new (std::nothrow) PLRWindow(root, hwnd);
+            if (window == nullptr) {
+                logMessage(PLR_T("EnumWindowsProc: out of memory."));
+            } else {
+                PLRGroup *group = globalGetSelectedGroup();
+                if (group != nullptr) {
+                    group->windows.push_back(window);
+                } else {
+                    delete window;
+                }
+            }
+        }
+
+        if (lParam != 0) g_seenWindows.insert(hwnd);
+    } catch (...) {
+        logMessage(PLR_T("EnumWindowsProc: out of memory."));
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK EnumWindowsProcUpdateCaptionAndIcons(HWND hwnd, LPARAM) noexcept {
+    if (!isSwitchableWindow(hwnd, nullptr, PLR_T("EnumWindowsProcUpdateCaptionAndIcons"), false)) return TRUE;
+
+    PLRWindow *record = g_rootGroup.findWindowByHwnd(hwnd);
+    if (record == nullptr) return TRUE;
+    // InternalGetWindowText sends nothing, so the record stays valid here.
+    if (desk::internalGetWindowText(hwnd, record->caption, PLRWindow::kCaptionUnits) == 0) record->caption[0] = 0;
+    record->caption[PLRWindow::kCaptionUnits - 1] = 0;
+
+    HICON iconBig = nullptr;
+    HICON iconSmall = nullptr;
+    getWindowIcons(hwnd, &iconBig, &iconSmall);
+    // Found again: the sends above may have let the model change.
+    record = g_rootGroup.findWindowByHwnd(hwnd);
+    if (record != nullptr) {
+        record->hIconBig = iconBig;
+        record->hIconSmall = iconSmall;
+    }
+    return TRUE;
+}
+
+void discoveryPass() {
+    PLR_ASSERT_MODEL_THREAD();
+    if (!desk::enumDesktopWindows(EnumWindowsProc, 1)) logLastError(PLR_T("EnumDesktopWindows"), PLR_T("MainWndProc"));
+}
+
+void refreshPass() {
+    PLR_ASSERT_MODEL_THREAD();
+    if (!desk::enumDesktopWindows(EnumWindowsProcUpdateCaptionAndIcons, 0))
+        logLastError(PLR_T("EnumDesktopWindows"), PLR_T("MainWndProc"));
+}

@@ -1,0 +1,164 @@
+#include "switcher/population.h"
+
+#include "log/log.h"
+#include "model/globals.h"
+#include "model/threading.h"
+#include "platform/desktop.h"
+#include "platform/handles.h"
+
+namespace {
+
+const int kImageSize = 16;
+const UINT kImageListFlags = ILC_COLOR16 | ILC_MASK;
+const COLORREF kWhite = 0x00FFFFFF;
+
+UINT groupItemState(const PLRGroup *group) {
+    UINT state = 0;
+    if (group->selected) state |= INDEXTOSTATEIMAGEMASK(STATE_IMAGE_SELECTED_GROUP);
+    if (group->expanded) state |= TVIS_EXPANDED;
+    return state;
+}
+
+HTREEITEM insertItem(HWND hDlg, HTREEITEM parent, HTREEITEM insertAfter, plr_char *text, int image, UINT state,
+                     UINT stateMask) {
+    TVINSERTSTRUCTW insert = {};
+    insert.hParent = parent;
+    insert.hInsertAfter = insertAfter;
+    insert.item.mask = TREE_ITEM_MASK;
+    insert.item.pszText = text;
+    insert.item.iImage = image;
+    insert.item.iSelectedImage = image;
+    insert.item.state = state;
+    insert.item.stateMask = stateMask;
+    return reinterpret_cast<HTREEITEM>(sendTreeMessage(hDlg, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
+}
+
+// Adds the system's generic application icon in place of a picture that
+// could not be added, so that the images after it keep their places: the
+// items address images by position. Returns the index, or -1.
+int addStandInImage(HIMAGELIST imageList) {
+    if (imageList == nullptr) return -1;
+    HBITMAP colour = nullptr;
+    HBITMAP mask = nullptr;
+    int index = -1;
+    if (desk::getIconInfo(desk::loadApplicationIcon(), &colour, &mask)) {
+        UniqueBitmap colourBitmap(colour);
+        UniqueBitmap maskBitmap(mask);
+        index = desk::imageListAdd(imageList, colourBitmap.get(), maskBitmap.get());
+    }
+    if (index == -1) logMessage(PLR_T("Couldn't add stand-in image to image list."));
+    return index;
+}
+
+// Loads a bitmap resource and adds it; a picture that cannot be had is
+// replaced by a stand-in so that the next picture keeps its index.
+void addBitmapResource(HIMAGELIST imageList, int resourceId, bool masked) {
+    UniqueBitmap bitmap(desk::loadBitmap(resourceId));
+    if (!bitmap) logMessage(PLR_T("LoadBitmap failed."));
+    const int index = masked ? desk::imageListAddMasked(imageList, bitmap.get(), kWhite)
+                             : desk::imageListAdd(imageList, bitmap.get(), nullptr);
+    if (index == -1) {
+        logMessage(PLR_T("ImageList_Add failed."));
+        addStandInImage(imageList);
+    }
+}
+
+// Hands the list to the tree. The tree keeps it until releaseTreeImageLists
+// takes it back; a list it held before (a second population of the same
+// dialog) is ours and is destroyed here.
+void attachImageList(HWND hDlg, WPARAM which, UniqueImageList list) {
+    UniqueImageList previous(reinterpret_cast<HIMAGELIST>(
+        sendTreeMessage(hDlg, TVM_SETIMAGELIST, which, reinterpret_cast<LPARAM>(list.get()))));
+    list.release();
+}
+
+}  // namespace
+
+HTREEITEM insertWindowItem(HWND hDlg, PLRWindow *window, HTREEITEM parent, HTREEITEM insertAfter) {
+    const UINT state = window->selected ? INDEXTOSTATEIMAGEMASK(STATE_IMAGE_SELECTED_WINDOW) : 0;
+    return insertItem(hDlg, parent, insertAfter, window->caption, window->imageIndex, state, WINDOW_ITEM_STATE_MASK);
+}
+
+HTREEITEM insertGroupItem(HWND hDlg, PLRGroup *group, HTREEITEM parent, HTREEITEM insertAfter) {
+    return insertItem(hDlg, parent, insertAfter, group->name, GROUP_IMAGE_INDEX, groupItemState(group),
+                      GROUP_ITEM_STATE_MASK);
+}
+
+void AddGroupIconsToImageList(PLRGroup *group, HIMAGELIST imageList) {
+    for (PLRWindow *window : group->windows) {
+        HBITMAP colour = nullptr;
+        HBITMAP mask = nullptr;
+        if (!desk::getIconInfo(window->hIconSmall, &colour, &mask)) {
+            logLastError(PLR_T("GetIconInfo"), PLR_T("AddGroupIconsToImageList"));
+            addStandInImage(imageList);
+            continue;
+        }
+        // The list copies the pictures; the bitmaps GetIconInfo made are ours.
+        UniqueBitmap colourBitmap(colour);
+        UniqueBitmap maskBitmap(mask);
+        if (desk::imageListAdd(imageList, colourBitmap.get(), maskBitmap.get()) == -1) {
+            logMessage(PLR_T("Couldn't add image to image list."));
+            addStandInImage(imageList);
+        }
+    }
+    for (PLRGroup *subgroup : group->subgroups) AddGroupIconsToImageList(subgroup, imageList);
+}
+
+void insertGroupItems(HWND hDlg, PLRGroup *group, HTREEITEM parent, int *nextImageIndex) {
+    // A null parent means the group's own item could not be inserted. Its
+    // records then get no item rather than one at the top level of the
+    // tree; they still take their image indices, which follow the icons.
+    for (PLRWindow *window : group->windows) {
+        window->imageIndex = *nextImageIndex;
+        window->hti = parent != nullptr ? insertWindowItem(hDlg, window, parent, TVI_LAST) : nullptr;
+        ++*nextImageIndex;
+    }
+    for (PLRGroup *subgroup : group->subgroups) {
+        subgroup->hti = parent != nullptr ? insertGroupItem(hDlg, subgroup, parent, TVI_LAST) : nullptr;
+        insertGroupItems(hDlg, subgroup, subgroup->hti, nextImageIndex);
+    }
+}
+
+void populateTreeView(HWND hDlg) {
+    PLR_ASSERT_MODEL_THREAD();
+
+    // The root keeps its item handle from the previous dialog until its new
+    // item exists; until then nothing may address the old handle.
+    g_rootGroup.hti = nullptr;
+
+    UniqueImageList normal(desk::imageListCreate(kImageSize, kImageSize, kImageListFlags,
+                                                 g_rootGroup.countWindows() + 1, 0));
+    if (!normal) logMessage(PLR_T("ImageList_Create failed."));
+    addBitmapResource(normal.get(), IDB_GROUP, false);
+    AddGroupIconsToImageList(&g_rootGroup, normal.get());
+    attachImageList(hDlg, TVSIL_NORMAL, std::move(normal));
+
+    UniqueImageList state(desk::imageListCreate(kImageSize, kImageSize, kImageListFlags, 2, 0));
+    if (!state) logMessage(PLR_T("ImageList_Create failed."));
+    {
+        // Index 0 only fills the place: the tree reads state image 0 as none.
+        UniqueBitmap arrow(desk::loadBitmap(IDB_SELECTED_WINDOW));
+        if (!arrow) logMessage(PLR_T("LoadBitmap failed."));
+        for (int copy = 0; copy < 2; ++copy) {
+            if (desk::imageListAddMasked(state.get(), arrow.get(), kWhite) == -1) {
+                logMessage(PLR_T("ImageList_Add failed."));
+                addStandInImage(state.get());
+            }
+        }
+    }
+    addBitmapResource(state.get(), IDB_SELECTED_GROUP, true);
+    attachImageList(hDlg, TVSIL_STATE, std::move(state));
+
+    plr_char rootText[] = PLR_T("Root Group");
+    g_rootGroup.hti = insertItem(hDlg, nullptr, TVI_ROOT, rootText, GROUP_IMAGE_INDEX, groupItemState(&g_rootGroup),
+                                 GROUP_ITEM_STATE_MASK);
+
+    int nextImageIndex = 1;
+    insertGroupItems(hDlg, &g_rootGroup, g_rootGroup.hti, &nextImageIndex);
+}
+
+void releaseTreeImageLists(HWND hDlg) {
+    UniqueImageList normal(
+        reinterpret_cast<HIMAGELIST>(sendTreeMessage(hDlg, TVM_SETIMAGELIST, TVSIL_NORMAL, 0)));
+    UniqueImageList state(reinterpret_cast<HIMAGELIST>(sendTreeMessage(hDlg, TVM_SETIMAGELIST, TVSIL_STATE, 0)));
+}

@@ -1,0 +1,58 @@
+// Filling the switcher's tree view (control 1001 of the dialog) from the
+// model, and the forms of its three kinds of item.
+//
+// Thread: populateTreeView reads the whole model, so it runs on the main
+// thread (the dialog hands it over from WM_INITDIALOG). Its messages reach
+// the control on the switcher thread, which keeps handling them while it
+// waits for the main thread. releaseTreeImageLists touches no record and
+// runs on the switcher thread when the dialog is destroyed.
+#pragma once
+
+#include "model/records.h"
+#include "platform/win32types.h"
+
+// Bitmap resources of the tree's pictures.
+#define IDB_GROUP 102
+#define IDB_SELECTED_WINDOW 103
+#define IDB_SELECTED_GROUP 104
+
+// Image indices of the state image list.
+#define STATE_IMAGE_SELECTED_WINDOW 1
+#define STATE_IMAGE_SELECTED_GROUP 2
+
+// Image index of every group item (the root item included).
+#define GROUP_IMAGE_INDEX 0
+
+// The fields every inserted item sets.
+#define TREE_ITEM_MASK (TVIF_TEXT | TVIF_IMAGE | TVIF_STATE | TVIF_SELECTEDIMAGE)
+// A group item clears every low state bit except the ones it sets.
+#define GROUP_ITEM_STATE_MASK (TVIS_STATEIMAGEMASK | 0x007F)
+#define WINDOW_ITEM_STATE_MASK TVIS_STATEIMAGEMASK
+
+// Builds both image lists, attaches them to the tree of hDlg and inserts one
+// item for the root, every group and every window. Stores each record's item
+// handle in its hti and each window's icon position in its imageIndex.
+void populateTreeView(HWND hDlg);
+
+// Appends the small icon of every window of the group's subtree, in tree
+// order: exactly one image per window, a stand-in image when the window's
+// own icon cannot be added, so each window's index is its tree-order place.
+void AddGroupIconsToImageList(PLRGroup *group, HIMAGELIST imageList);
+
+// Inserts under `parent` the items of the group's own windows, then of its
+// subgroups, each followed by its own subtree. Each window takes
+// *nextImageIndex as its image index, which then advances.
+void insertGroupItems(HWND hDlg, PLRGroup *group, HTREEITEM parent, int *nextImageIndex);
+
+// One window item or group item in the shared form, inserted under `parent`
+// after `insertAfter` (TVI_LAST while populating, TVI_FIRST when a record is
+// moved in later). A window item uses the window's stored imageIndex. The
+// result is the new item's handle, null when the control refused it; the
+// record's hti is not written.
+HTREEITEM insertWindowItem(HWND hDlg, PLRWindow *window, HTREEITEM parent, HTREEITEM insertAfter);
+HTREEITEM insertGroupItem(HWND hDlg, PLRGroup *group, HTREEITEM parent, HTREEITEM insertAfter);
+
+// Detaches both image lists from the tree of hDlg and destroys them. The
+// tree view never destroys the lists given to it, so the dialog calls this
+// while handling WM_DESTROY, when the control still exists.
+void releaseTreeImageLists(HWND hDlg);

@@ -1,0 +1,740 @@
+"""End-to-end harness: Windows programs in a Wine virtual desktop on Xvfb.
+
+Python 3 standard library only.  Every wait is bounded, every process the
+harness starts is ended by its own id, and nothing uses a fixed display
+number or a fixed prefix path, so several runs can share one machine.
+
+Quick start
+-----------
+    from harness import WineSession, wait_until
+
+    with WineSession(tools_dir="build/me-mingw-x64") as s:
+        s.reg_add(r"HKLM\\SOFTWARE\\Pelorine", "Log", "REG_DWORD", 1)
+        fx = s.start_fixture(caption="Editor", log=True)
+        p = s.start_program("build/me-mingw-x64/pelorine.exe", cwd=workdir)
+        s.wait_for_window(cls="Pelorine_MainWnd")
+        s.key_down("alt"); s.key_tap("Tab"); tree = s.wait_for_tree()
+        s.key_up("alt")
+        s.screenshot("artifacts/shot.png")
+        s.close_pelorine(p)
+
+WineSession(prefix=None, tools_dir=None, workdir=None, keep=False,
+            width=1280, height=800)
+    Context manager.  start(): Xvfb on a free display (-displayfd), ONE
+    Wine prefix (copied from the per-user template /tmp/plr-wine-template-
+    <uid>-<wine version>, which is made once with `wineboot -i` and already
+    holds the virtual desktop settings; or `prefix` if given), then the
+    virtual desktop "Default" 1280x800, held open by a windowless keeper
+    process (`plr_treereader.exe --keepalive`).  stop(): ends every process
+    it started by id, `wineserver -k`, ends Xvfb, removes the temp prefix.
+    Attributes: display (":N"), prefix, env (dict for child processes),
+    workdir (scratch directory, removed at stop unless keep=True),
+    tools_dir (where plr_fixture.exe / plr_treereader.exe live).
+
+Processes (WinProcess: .popen, .pid (Unix pid), .name, .alive(),
+.wait(timeout) -> Linux exit code (Windows code mod 256), .kill()):
+    start_program(exe, *args, cwd=None, name=None)  any Windows exe
+    start_fixture(caption=None, log=False, **options)  plr_fixture.exe;
+        keyword options map to the fixture's flags: tool, owned, appwindow,
+        hidden, minimized, hang_after=MS, hang_now, close="accept|refuse|
+        question", windows=N, no_icon, vanish_after=MS, pos=(x, y).
+        log=True gives the process a log file; FixtureProcess adds
+        .log_lines(), .events(name=None), .hwnds() (index -> hwnd),
+        .winpid (Windows process id).
+    end(proc, timeout=5)       kill by its own id if still running
+    end_all()                  end every process started so far
+    close_pelorine(proc, timeout=10)  WM_CLOSE to its "Pelorine_MainWnd"
+        window(s), wait for the exit, kill if it does not come
+    run(args, timeout=60)      short Linux command with the session env
+
+Registry (64-bit view, plain `wine reg`):
+    reg_add(key, name, type, data)  type "REG_DWORD", "REG_SZ",
+        "REG_BINARY" (data as hex string "01"), "REG_QWORD", ...
+    reg_delete_key(key), reg_delete_value(key, name), reg_query(key) -> str
+    PELORINE_KEY = r"HKLM\\SOFTWARE\\Pelorine"
+
+Input (xdotool, to the window under focus; Windows screen coordinates are
+X coordinates because the virtual desktop sits at 0,0):
+    key_down(*keys), key_up(*keys), key_tap(*keys, delay_ms=40)
+    hotkey("alt", "Tab")        press modifiers, tap key, release modifiers
+    mouse_move(x, y), click(x, y, button=1), double_click(x, y),
+    right_click(x, y), drag(x1, y1, x2, y2, steps=10)
+    Key names are X keysyms: alt, shift, ctrl, Tab, Up, Down, Insert,
+    Delete, Escape, Alt_R ...
+
+Reading the desktop (plr_treereader.exe, every call bounded):
+    tree(pid=None) -> dict  {"dialog": null} or {"dialog": {hwnd, pid, rect,
+        visible, ...}, "foreground": {...}, "items": [{depth, text, state_image,
+        expanded, caret, drop, rect: [l, t, r, b] (screen)}...]}
+    wait_for_tree(pred=None, timeout=10)  the first tree with a dialog for
+        which pred(tree) is true
+    windows() -> list of {hwnd, pid, class, caption, visible, foreground,
+        owner, exstyle, style}  (every top-level window)
+    dialogs() -> list of top-level "#32770" windows with their child
+        controls [{class, id, text}], for message boxes
+    wait_for_window(cls=None, caption=None, pid=None, visible=None,
+        timeout=10) -> window dict
+    message_boxes(caption=None) -> dialogs() that look like message boxes
+    post(hwnd, msg, wparam=0, lparam=0), send(hwnd, msg, wparam, lparam)
+    watch_exit_code(winpid) -> ExitWatch: a Windows-side wait on the process;
+        .result(timeout) -> full 32-bit exit code (None if still running)
+    run_for_exit_code(exe, *args, cwd=None) -> ExitWatch that starts the
+        program from Windows and reports its full exit code
+
+Other:
+    screenshot(path)            `import -window root`
+    wait_until(pred, timeout=10, interval=0.1, message="") -> pred's value;
+        raises WaitTimeout (an AssertionError) when time runs out
+    reset()                     end all processes, delete the Pelorine key
+
+Environment: PLR_E2E_VERBOSE=1 prints each external command.
+"""
+
+import fcntl
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+PELORINE_KEY = r"HKLM\SOFTWARE\Pelorine"
+MAIN_CLASS = "Pelorine_MainWnd"
+WM_CLOSE = 0x0010
+WM_RBUTTONUP = 0x0205
+WM_TRAYICON = 0x0400 + 100
+TRAY_ICON_ID = 107
+
+_VERBOSE = os.environ.get("PLR_E2E_VERBOSE") == "1"
+_TEMPLATE_FORMAT = "1"  # bump when the template's contents change
+
+
+class WaitTimeout(AssertionError):
+    """A bounded wait ran out; an AssertionError so a test counts it as failed."""
+
+
+class HarnessError(RuntimeError):
+    """The environment could not be set up or a helper failed."""
+
+
+def _log(*args):
+    if _VERBOSE:
+        print("[harness]", *args, file=sys.stderr, flush=True)
+
+
+def wait_until(predicate, timeout=10.0, interval=0.1, message=""):
+    """Polls predicate until it returns a truthy value; returns that value."""
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while True:
+        try:
+            value = predicate()
+            if value:
+                return value
+        except (HarnessError, OSError, ValueError) as e:  # transient while things start
+            last_error = e
+        if time.monotonic() >= deadline:
+            detail = f" (last error: {last_error})" if last_error else ""
+            raise WaitTimeout(f"timed out after {timeout:.1f} s waiting for "
+                              f"{message or predicate}{detail}")
+        time.sleep(interval)
+
+
+def _wine_version():
+    try:
+        out = subprocess.run(["wine", "--version"], capture_output=True, text=True,
+                             timeout=30, env=dict(os.environ, WINEDEBUG="-all")).stdout
+    except (OSError, subprocess.TimeoutExpired):
+        out = ""
+    return re.sub(r"[^A-Za-z0-9.]+", "_", out.strip()) or "unknown"
+
+
+def _pid_alive(pid):
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return False
+    except PermissionError:
+        return True
+    # A zombie still answers signal 0; treat it as gone.
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().split(")")[-1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+def _kill_pid(pid, sig=signal.SIGKILL):
+    try:
+        os.kill(pid, sig)
+    except ProcessLookupError:
+        pass
+
+
+def start_xvfb(width=1280, height=800, log_path=None, timeout=15.0):
+    """Starts Xvfb on a display number it picks itself; returns (popen, ":N")."""
+    read_fd, write_fd = os.pipe()
+    log = open(log_path, "ab") if log_path else subprocess.DEVNULL
+    try:
+        proc = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", f"{width}x{height}x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+            start_new_session=True)
+    finally:
+        os.close(write_fd)
+        if log is not subprocess.DEVNULL:
+            log.close()
+    data = b""
+    deadline = time.monotonic() + timeout
+    try:
+        os.set_blocking(read_fd, False)
+        while not data.endswith(b"\n"):
+            if time.monotonic() > deadline:
+                raise HarnessError("Xvfb did not report its display in time")
+            if proc.poll() is not None:
+                raise HarnessError(f"Xvfb exited with {proc.returncode}")
+            try:
+                chunk = os.read(read_fd, 64)
+                if chunk:
+                    data += chunk
+                    continue
+                if not chunk:
+                    raise HarnessError("Xvfb closed its display pipe")
+            except BlockingIOError:
+                time.sleep(0.05)
+    except BaseException:
+        _kill_pid(proc.pid)
+        proc.wait(5)
+        raise
+    finally:
+        os.close(read_fd)
+    return proc, ":" + data.decode().strip()
+
+
+def wine_env(prefix, display):
+    env = dict(os.environ)
+    env.update({
+        "WINEPREFIX": prefix,
+        "DISPLAY": display,
+        "WINEDEBUG": "-all",
+        # No Mono/Gecko prompts, no menu entries written to the Linux desktop.
+        "WINEDLLOVERRIDES": "mscoree=;mshtml=;winemenubuilder.exe=d",
+        "WINEARCH": "win64",
+    })
+    return env
+
+
+def _run(args, env, timeout, check=True, cwd=None, input=None):
+    _log("run", " ".join(str(a) for a in args))
+    try:
+        res = subprocess.run([str(a) for a in args], env=env, cwd=cwd, input=input,
+                             capture_output=True, text=True, timeout=timeout,
+                             errors="replace", start_new_session=True)
+    except subprocess.TimeoutExpired as e:
+        raise HarnessError(f"command timed out after {timeout} s: {args}") from e
+    if check and res.returncode != 0:
+        raise HarnessError(f"command failed ({res.returncode}): {args}\n{res.stdout}\n{res.stderr}")
+    return res
+
+
+def set_virtual_desktop(env, width=1280, height=800):
+    """Every Wine process of the prefix then joins the one virtual desktop."""
+    _run(["wine", "reg", "add", r"HKCU\Software\Wine\Explorer", "/v", "Desktop",
+          "/t", "REG_SZ", "/d", "Default", "/f"], env, 60)
+    _run(["wine", "reg", "add", r"HKCU\Software\Wine\Explorer\Desktops", "/v", "Default",
+          "/t", "REG_SZ", "/d", f"{width}x{height}", "/f"], env, 60)
+
+
+def boot_prefix(prefix, env, timeout=180):
+    """`wineboot -i` into prefix, desktop settings added, wineserver stopped."""
+    env = dict(env, WINEPREFIX=prefix)
+    _run(["wineboot", "-i"], env, timeout)
+    set_virtual_desktop(env)
+    _run(["wineserver", "-w"], env, 60, check=False)
+
+
+def template_path():
+    return f"/tmp/plr-wine-template-{os.getuid()}-{_wine_version()}-v{_TEMPLATE_FORMAT}"
+
+
+def ensure_template(display, timeout=240):
+    """Returns the per-user prepared prefix, making it once (under a lock)."""
+    path = template_path()
+    if os.path.isfile(os.path.join(path, "system.reg")):
+        return path
+    with open(path + ".lock", "w") as lock:
+        _flock(lock, timeout, "the prefix template lock")
+        if os.path.isfile(os.path.join(path, "system.reg")):
+            return path
+        work = tempfile.mkdtemp(prefix=os.path.basename(path) + ".tmp-", dir="/tmp")
+        try:
+            pfx = os.path.join(work, "pfx")
+            boot_prefix(pfx, wine_env(pfx, display), timeout)
+            os.rename(pfx, path)  # atomic: readers see a whole template or none
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
+    return path
+
+
+def copy_prefix(src, dst, timeout=120):
+    _run(["cp", "-a", src, dst], os.environ, timeout)
+
+
+def _flock(fileobj, timeout, what):
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            fcntl.flock(fileobj, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return
+        except BlockingIOError:
+            if time.monotonic() > deadline:
+                raise HarnessError(f"timed out waiting for {what}")
+            time.sleep(0.2)
+
+
+class WinProcess:
+    """A Windows program run by `wine`; pid is the Unix pid of that process."""
+
+    def __init__(self, popen, name):
+        self.popen = popen
+        self.pid = popen.pid
+        self.name = name
+
+    def alive(self):
+        return self.popen.poll() is None
+
+    def wait(self, timeout=10.0):
+        """Linux-side exit code (the Windows code modulo 256)."""
+        try:
+            return self.popen.wait(timeout)
+        except subprocess.TimeoutExpired as e:
+            raise WaitTimeout(f"{self.name} (pid {self.pid}) still running after {timeout} s") from e
+
+    def kill(self):
+        if self.popen.poll() is None:
+            _kill_pid(self.pid)
+            try:
+                self.popen.wait(10)
+            except subprocess.TimeoutExpired:
+                pass
+
+    @property
+    def returncode(self):
+        return self.popen.returncode
+
+    def __repr__(self):
+        return f"<WinProcess {self.name} pid={self.pid}>"
+
+
+class FixtureProcess(WinProcess):
+    """plr_fixture.exe with its message log (one line per interesting message)."""
+
+    def __init__(self, popen, name, log_path):
+        super().__init__(popen, name)
+        self.log_path = log_path
+
+    def log_lines(self):
+        if not self.log_path or not os.path.exists(self.log_path):
+            return []
+        with open(self.log_path, encoding="utf-8", errors="replace") as f:
+            return [line.rstrip("\n") for line in f if line.strip()]
+
+    def events(self, name=None, index=None):
+        """Parsed log lines: dicts {index, event, args}."""
+        out = []
+        for line in self.log_lines():
+            parts = line.split()
+            if len(parts) < 2 or not parts[0].isdigit():
+                continue
+            ev = {"index": int(parts[0]), "event": parts[1], "args": parts[2:]}
+            if (name is None or ev["event"] == name) and (index is None or ev["index"] == index):
+                out.append(ev)
+        return out
+
+    def hwnds(self):
+        """Window index -> hwnd (int), from the CREATE lines."""
+        found = {}
+        for ev in self.events("CREATE"):
+            for a in ev["args"]:
+                if a.startswith("hwnd="):
+                    found[ev["index"]] = int(a[5:], 16)
+        return found
+
+    def wait_hwnds(self, count=1, timeout=10.0):
+        return wait_until(lambda: (lambda h: h if len(h) >= count else None)(self.hwnds()),
+                          timeout, message=f"{count} fixture window(s) of {self.name}")
+
+    @property
+    def winpid(self):
+        for ev in self.events("CREATE"):
+            for a in ev["args"]:
+                if a.startswith("pid="):
+                    return int(a[4:])
+        return None
+
+
+class ExitWatch:
+    """A treereader process that waits on a Windows process and reports its exit code."""
+
+    def __init__(self, popen):
+        self.popen = popen
+
+    def result(self, timeout=15.0):
+        try:
+            out, _ = self.popen.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired as e:
+            _kill_pid(self.popen.pid)
+            self.popen.communicate(timeout=5)
+            raise WaitTimeout("exit code watch timed out") from e
+        data = json.loads(out or "{}")
+        if data.get("running"):
+            return None
+        return data.get("exit_code")
+
+
+class WineSession:
+    def __init__(self, prefix=None, tools_dir=None, workdir=None, keep=False,
+                 width=1280, height=800):
+        self.width, self.height = width, height
+        self.keep = keep
+        self._given_prefix = prefix
+        self.tools_dir = os.path.abspath(tools_dir) if tools_dir else None
+        self._own_workdir = workdir is None
+        self.workdir = workdir or tempfile.mkdtemp(prefix="plr-e2e-")
+        os.makedirs(self.workdir, exist_ok=True)
+        self.prefix = None
+        self.display = None
+        self.env = None
+        self._xvfb = None
+        self._keeper = None
+        self._procs = []
+        self._counter = 0
+        self._lock = threading.Lock()
+
+    # ----- life cycle -------------------------------------------------
+    def __enter__(self):
+        try:
+            self.start()
+        except BaseException:
+            self.stop()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+        return False
+
+    def start(self):
+        t0 = time.monotonic()
+        self._xvfb, self.display = start_xvfb(self.width, self.height,
+                                              os.path.join(self.workdir, "xvfb.log"))
+        _log("Xvfb on", self.display)
+        if self._given_prefix:
+            self.prefix = os.path.abspath(self._given_prefix)
+            self.env = wine_env(self.prefix, self.display)
+            if not os.path.isfile(os.path.join(self.prefix, "system.reg")):
+                boot_prefix(self.prefix, self.env)
+            else:
+                set_virtual_desktop(self.env, self.width, self.height)
+        else:
+            template = ensure_template(self.display)
+            self.prefix = os.path.join(self.workdir, "prefix")
+            copy_prefix(template, self.prefix)
+            self.env = wine_env(self.prefix, self.display)
+            if (self.width, self.height) != (1280, 800):
+                set_virtual_desktop(self.env, self.width, self.height)
+        self._start_desktop()
+        _log(f"session ready in {time.monotonic() - t0:.1f} s")
+
+    def _start_desktop(self):
+        keeper = self.tool("plr_treereader.exe", required=False)
+        if keeper:
+            self._keeper = self._spawn(["wine", keeper, "--keepalive", "86400"], "keeper")
+        else:
+            # Without the keeper the desktop lives only while some program runs.
+            self._keeper = self._spawn(["wine", "explorer", f"/desktop=Default,{self.width}x{self.height}"],
+                                       "explorer")
+        win = wait_until(self.desktop_window, 60, 0.2, "the Wine virtual desktop window")
+        self.run(["xdotool", "windowfocus", "--sync", str(win)], timeout=10, check=False)
+
+    def desktop_window(self):
+        res = self.run(["xdotool", "search", "--name", "^Default - Wine desktop$"],
+                       timeout=10, check=False)
+        ids = res.stdout.split()
+        return int(ids[0]) if ids else None
+
+    def stop(self):
+        self.end_all()
+        if self._keeper:
+            self._keeper.kill()
+            self._keeper = None
+        if self.env:
+            try:
+                _run(["wineserver", "-k"], self.env, 30, check=False)
+                _run(["wineserver", "-w"], self.env, 30, check=False)
+            except HarnessError:
+                pass
+        if self._xvfb:
+            _kill_pid(self._xvfb.pid, signal.SIGTERM)
+            try:
+                self._xvfb.wait(10)
+            except subprocess.TimeoutExpired:
+                _kill_pid(self._xvfb.pid)
+                self._xvfb.wait(5)
+            self._xvfb = None
+        if not self.keep:
+            if self.prefix and not self._given_prefix:
+                shutil.rmtree(self.prefix, ignore_errors=True)
+            if self._own_workdir:
+                shutil.rmtree(self.workdir, ignore_errors=True)
+
+    def reset(self):
+        """Between tests: no program of the last test runs, no Pelorine settings."""
+        for p in list(self._procs):
+            if p.alive() and p.name.startswith("pelorine"):
+                try:
+                    self.close_pelorine(p, timeout=5)
+                except (WaitTimeout, HarnessError):
+                    pass
+        self.end_all()
+        self.reg_delete_key(PELORINE_KEY)
+
+    # ----- processes --------------------------------------------------
+    def tool(self, name, required=True):
+        candidates = []
+        if self.tools_dir:
+            candidates += [os.path.join(self.tools_dir, name),
+                           os.path.join(self.tools_dir, "tests", "e2e", name)]
+        for c in candidates:
+            if os.path.isfile(c):
+                return c
+        if required:
+            raise HarnessError(f"{name} not found in {self.tools_dir}")
+        return None
+
+    def _spawn(self, args, name, cwd=None, stdout=None):
+        _log("spawn", name, " ".join(str(a) for a in args))
+        out = open(os.path.join(self.workdir, f"{name}.out"), "ab") if stdout is None else stdout
+        try:
+            popen = subprocess.Popen([str(a) for a in args], env=self.env, cwd=cwd,
+                                     stdin=subprocess.DEVNULL, stdout=out,
+                                     stderr=subprocess.STDOUT if stdout is None else subprocess.DEVNULL,
+                                     start_new_session=True)
+        finally:
+            if stdout is None:
+                out.close()
+        return WinProcess(popen, name)
+
+    def _next_name(self, base):
+        with self._lock:
+            self._counter += 1
+            return f"{base}-{self._counter}"
+
+    def start_program(self, exe, *args, cwd=None, name=None):
+        name = name or self._next_name(os.path.splitext(os.path.basename(exe))[0])
+        proc = self._spawn(["wine", os.path.abspath(exe), *args], name, cwd=cwd or self.workdir)
+        self._procs.append(proc)
+        return proc
+
+    def start_fixture(self, caption=None, log=False, cwd=None, **options):
+        exe = self.tool("plr_fixture.exe")
+        name = self._next_name("fixture")
+        args = []
+        if caption is not None:
+            args += ["--caption", caption]
+        for key, value in options.items():
+            flag = "--" + key.replace("_", "-")
+            if value is True:
+                args.append(flag)
+            elif value is False or value is None:
+                continue
+            elif key == "pos":
+                args += [flag, f"{value[0]},{value[1]}"]
+            elif key == "close":
+                args.append(f"{flag}={value}")
+            else:
+                args += [flag, str(value)]
+        log_path = None
+        if log:
+            log_path = os.path.join(self.workdir, f"{name}.log")
+            args += ["--log", log_path]
+        popen = self._spawn(["wine", exe, *args], name, cwd=cwd or self.workdir).popen
+        proc = FixtureProcess(popen, name, log_path)
+        self._procs.append(proc)
+        return proc
+
+    def end(self, proc, timeout=5.0):
+        if proc.alive():
+            proc.kill()
+        try:
+            proc.popen.wait(timeout)
+        except subprocess.TimeoutExpired:
+            pass
+
+    def end_all(self):
+        for p in self._procs:
+            self.end(p)
+        self._procs = [p for p in self._procs if p.alive()]
+
+    def run(self, args, timeout=60, check=True, cwd=None):
+        return _run(args, self.env, timeout, check=check, cwd=cwd)
+
+    def close_pelorine(self, proc, timeout=10.0):
+        """Ends a running Pelorine the way the system would: WM_CLOSE to its main window."""
+        if not proc.alive():
+            return proc.returncode
+        for w in self.windows():
+            if w["class"] == MAIN_CLASS:
+                self.post(w["hwnd"], WM_CLOSE)
+        try:
+            return proc.wait(timeout)
+        except WaitTimeout:
+            proc.kill()
+            raise
+
+    # ----- registry ---------------------------------------------------
+    def reg_add(self, key, name, type_, data):
+        self.run(["wine", "reg", "add", key, "/v", name, "/t", type_, "/d", str(data), "/f"], timeout=60)
+
+    def reg_delete_value(self, key, name):
+        self.run(["wine", "reg", "delete", key, "/v", name, "/f"], timeout=60, check=False)
+
+    def reg_delete_key(self, key):
+        self.run(["wine", "reg", "delete", key, "/f"], timeout=60, check=False)
+
+    def reg_query(self, key):
+        return self.run(["wine", "reg", "query", key], timeout=60, check=False).stdout
+
+    # ----- input ------------------------------------------------------
+    def xdotool(self, *args, timeout=15):
+        return self.run(["xdotool", *args], timeout=timeout)
+
+    def key_down(self, *keys):
+        self.xdotool("keydown", *keys)
+
+    def key_up(self, *keys):
+        self.xdotool("keyup", *keys)
+
+    def key_tap(self, *keys, delay_ms=40):
+        self.xdotool("key", "--delay", str(delay_ms), *keys)
+
+    def hotkey(self, *keys):
+        """hotkey("alt", "shift", "Tab"): modifiers held around one tap of the last key."""
+        mods, key = keys[:-1], keys[-1]
+        if mods:
+            self.key_down(*mods)
+        try:
+            self.key_tap(key)
+        finally:
+            if mods:
+                self.key_up(*reversed(mods))
+
+    def mouse_move(self, x, y):
+        self.xdotool("mousemove", "--sync", str(int(x)), str(int(y)))
+
+    def click(self, x, y, button=1):
+        self.mouse_move(x, y)
+        self.xdotool("click", str(button))
+
+    def double_click(self, x, y):
+        self.mouse_move(x, y)
+        self.xdotool("click", "--repeat", "2", "--delay", "80", "1")
+
+    def right_click(self, x, y):
+        self.click(x, y, 3)
+
+    def drag(self, x1, y1, x2, y2, steps=10, step_delay=0.03):
+        self.mouse_move(x1, y1)
+        self.xdotool("mousedown", "1")
+        try:
+            for i in range(1, steps + 1):
+                self.mouse_move(x1 + (x2 - x1) * i / steps, y1 + (y2 - y1) * i / steps)
+                time.sleep(step_delay)
+        finally:
+            self.xdotool("mouseup", "1")
+
+    def screenshot(self, path):
+        os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+        self.run(["import", "-window", "root", path], timeout=30)
+        return path
+
+    # ----- reading the desktop ----------------------------------------
+    def treereader(self, *args, timeout=20):
+        res = self.run(["wine", self.tool("plr_treereader.exe"), *args], timeout=timeout, check=False)
+        if res.returncode != 0:
+            raise HarnessError(f"treereader {args} failed ({res.returncode}): {res.stdout}{res.stderr}")
+        try:
+            return json.loads(res.stdout)
+        except ValueError as e:
+            raise HarnessError(f"treereader {args} printed no JSON: {res.stdout!r}") from e
+
+    def tree(self, pid=None):
+        return self.treereader(*(["--pid", str(pid)] if pid else []), "--tree")
+
+    def wait_for_tree(self, pred=None, timeout=10.0, pid=None):
+        def probe():
+            t = self.tree(pid)
+            if t.get("dialog") and (pred is None or pred(t)):
+                return t
+            return None
+        return wait_until(probe, timeout, 0.2, "the switcher tree")
+
+    def windows(self):
+        return self.treereader("--windows")["windows"]
+
+    def dialogs(self):
+        return self.treereader("--dialogs")["dialogs"]
+
+    def message_boxes(self, caption=None):
+        """Visible top-level dialogs with a static text and a button, as MessageBoxW makes them."""
+        boxes = []
+        for d in self.dialogs():
+            if not d["visible"] or (caption is not None and d["caption"] != caption):
+                continue
+            classes = [c["class"].lower() for c in d["children"]]
+            if "button" in classes and "static" in classes:
+                boxes.append(d)
+        return boxes
+
+    @staticmethod
+    def box_text(box):
+        """The message of a message box: its longest static text."""
+        texts = [c["text"] for c in box["children"] if c["class"].lower() == "static"]
+        return max(texts, key=len) if texts else ""
+
+    def wait_for_window(self, cls=None, caption=None, pid=None, visible=None, timeout=10.0):
+        def probe():
+            for w in self.windows():
+                if ((cls is None or w["class"] == cls) and (caption is None or w["caption"] == caption)
+                        and (pid is None or w["pid"] == pid)
+                        and (visible is None or w["visible"] == visible)):
+                    return w
+            return None
+        return wait_until(probe, timeout, 0.2, f"a window class={cls} caption={caption} pid={pid}")
+
+    def post(self, hwnd, msg, wparam=0, lparam=0):
+        return self.treereader("--post", str(hwnd), str(msg), str(wparam), str(lparam))
+
+    def send(self, hwnd, msg, wparam=0, lparam=0, timeout_ms=5000):
+        return self.treereader("--timeout", str(timeout_ms), "--send", str(hwnd), str(msg),
+                               str(wparam), str(lparam))
+
+    def _watch(self, args, timeout_ms, cwd=None):
+        # Options come before the mode: everything after --run belongs to the program.
+        popen = subprocess.Popen(["wine", self.tool("plr_treereader.exe"),
+                                  "--timeout", str(int(timeout_ms)), *args],
+                                 env=self.env, cwd=cwd or self.workdir, stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                                 start_new_session=True)
+        return ExitWatch(popen)
+
+    def watch_exit_code(self, winpid, timeout_ms=20000):
+        return self._watch(["--exitcode", str(winpid)], timeout_ms)
+
+    def run_for_exit_code(self, exe, *args, cwd=None, timeout_ms=20000):
+        return self._watch(["--run", os.path.abspath(exe), *args], timeout_ms, cwd)
