@@ -4,7 +4,8 @@
 Standard library only. Run it again after changing a picture and commit the
 output with it:
 
-    python3 resources/generate.py
+    python3 resources/generate.py            # writes beside this script
+    python3 resources/generate.py --out DIR  # writes into DIR (to compare)
 
 group.bmp   102  16x16 24-bit   white square, grey frame, dark marks
 arrow.bmp   103  16x16 24-bit   black arrow pointing right on white
@@ -510,12 +511,19 @@ def about_bitmap():
 # --------------------------------------------------------------------------
 
 
+OUT = HERE
+
+
 def write(name, data):
-    with open(os.path.join(HERE, name), "wb") as f:
+    with open(os.path.join(OUT, name), "wb") as f:
         f.write(data)
 
 
 def main():
+    global OUT
+    if "--out" in sys.argv:
+        OUT = sys.argv[sys.argv.index("--out") + 1]
+        os.makedirs(OUT, exist_ok=True)
     write("group.bmp", bmp_24(16, 16, group_bitmap()))
     write("arrow.bmp", bmp_24(16, 16, arrow_bitmap()))
     palette, rows = star_bitmap()

@@ -1,18 +1,48 @@
 #include "shell/mainthread_win32.h"
 
+#include <atomic>
+
 #include "model/threading.h"
-#include "shell/globals_win32.h"
+#include "shell/switchstate_win32.h"
+
+namespace {
+
+std::atomic<HWND> g_handOverWindow{nullptr};
+
+// Main thread only.
+int g_modelCommandDepth = 0;
+
+}  // namespace
+
+void setHandOverWindow(HWND mainWindow) { g_handOverWindow.store(mainWindow); }
+HWND handOverWindow() { return g_handOverWindow.load(); }
 
 LRESULT runOnMainThread(PlrMainThreadFn fn, void *context) {
-    if (plrOnModelThread()) return fn(context);
-    const HWND mainWindow = g_hwndMain;
+    if (plrOnModelThread()) return runHandedOverWork(fn, context);
+    const HWND mainWindow = handOverWindow();
     if (mainWindow == nullptr) return 0;
-    DWORD_PTR result = 0;
-    // SMTO_NORMAL keeps this thread handling sent messages while it waits.
-    // The bound only matters when the main thread is stuck; model work on the
-    // main thread itself never waits on this thread.
-    if (!SendMessageTimeoutW(mainWindow, WM_PLR_RUN, reinterpret_cast<WPARAM>(fn), reinterpret_cast<LPARAM>(context),
-                             SMTO_NORMAL, 10000, &result))
-        return 0;
-    return static_cast<LRESULT>(result);
+    // No time-out: a send that timed out would stay queued, and the main
+    // thread would later run fn with a context that no longer exists. The
+    // main thread never waits on this thread without taking sent messages,
+    // and refuses the work at once while it is busy, so the wait is short.
+    // A destroyed main window makes the send fail at once.
+    return SendMessageW(mainWindow, WM_PLR_RUN, reinterpret_cast<WPARAM>(fn), reinterpret_cast<LPARAM>(context));
+}
+
+ModelCommandScope::ModelCommandScope() noexcept { ++g_modelCommandDepth; }
+
+ModelCommandScope::~ModelCommandScope() {
+    if (--g_modelCommandDepth == 0) runDeferredSwitchWork();
+}
+
+bool modelCommandRunning() noexcept { return g_modelCommandDepth > 0; }
+
+LRESULT runHandedOverWork(PlrMainThreadFn fn, void *context) noexcept {
+    PLR_ASSERT_MODEL_THREAD();
+    if (fn == nullptr) return 0;
+    // The dialog's initialisation decides itself whether it can run now.
+    if (fn == switcherDialogInitialising) return fn(context);
+    if (modelCommandRunning()) return 0;
+    ModelCommandScope scope;
+    return fn(context);
 }

@@ -473,7 +473,7 @@ LRESULT FakeDesktop::sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, 
     if (window == nullptr) return fail(ERROR_INVALID_WINDOW_HANDLE);
     if (window->sendError != 0) return fail(window->sendError);
     if (!window->answers) {
-        if ((flags & SMTO_ABORTIFHUNG) != 0 && window->countedHung) return fail(ERROR_TIMEOUT);
+        if ((flags & SMTO_ABORTIFHUNG) != 0 && window->countedHung) return fail(window->abortIfHungError);
         return waitOut();
     }
     if (window->answersBeforeHanging == 0) {

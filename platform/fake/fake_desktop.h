@@ -76,6 +76,9 @@ struct FakeWindow {
     // (IsHungAppWindow is true; SMTO_ABORTIFHUNG gives up at once).
     bool answers = true;
     bool countedHung = false;
+    // The last error a send with SMTO_ABORTIFHUNG leaves when it gives up at
+    // once on a counted-hung window (the system reports 0 or ERROR_TIMEOUT).
+    DWORD abortIfHungError = ERROR_TIMEOUT;
     // A window that answers takes this long on the fake clock; longer than
     // the sender's bound is a time-out.
     UINT answerDelayMs = 0;
@@ -143,7 +146,7 @@ struct FakeDeskCall {
 
 class FakeDesktop {
 public:
-    static const DWORD kDefaultOwnProcessId = 0x0D2C;
+    static constexpr DWORD kDefaultOwnProcessId = 0x0D2C;
 
     FakeDesktop();
     // Back to an empty desktop: no windows or processes, clock at 0, every

@@ -216,7 +216,7 @@ private:
         std::vector<HTREEITEM> &siblings = siblingsOf(parent);
         std::size_t position = siblings.size();
         HTREEITEM after = request->hInsertAfter;
-        if (after == TVI_FIRST || after == TVI_ROOT) {
+        if (after == TVI_FIRST) {
             position = 0;
         } else if (after == TVI_SORT) {
             const std::u16string text = (request->item.mask & TVIF_TEXT) != 0 && request->item.pszText != nullptr &&
@@ -225,7 +225,9 @@ private:
                                             : std::u16string();
             position = 0;
             while (position < siblings.size() && items.at(siblings[position]).text <= text) ++position;
-        } else if (after != TVI_LAST) {
+        } else if (after != TVI_LAST && after != TVI_ROOT) {
+            // An item that is not a sibling under this parent: the control
+            // appends, as for TVI_LAST (and so for TVI_ROOT).
             auto found = std::find(siblings.begin(), siblings.end(), after);
             if (found != siblings.end()) {
                 position = static_cast<std::size_t>(found - siblings.begin()) + 1;
@@ -291,7 +293,7 @@ private:
 
         siblings.erase(place);
         erase(handle);
-        if (parent != nullptr && items.at(parent).children.empty()) items.at(parent).state &= ~TVIS_EXPANDED;
+        // A parent that loses its last child keeps TVIS_EXPANDED.
         if (newCaret != caret) {
             caret = nullptr;
             setCaret(newCaret);
@@ -486,7 +488,8 @@ private:
         if ((tvi->mask & TVIF_IMAGE) != 0) tvi->iImage = item->image;
         if ((tvi->mask & TVIF_SELECTEDIMAGE) != 0) tvi->iSelectedImage = item->selectedImage;
         if ((tvi->mask & TVIF_PARAM) != 0) tvi->lParam = item->lParam;
-        if ((tvi->mask & TVIF_STATE) != 0) tvi->state = item->state & tvi->stateMask;
+        // The whole state comes back, whatever stateMask says.
+        if ((tvi->mask & TVIF_STATE) != 0) tvi->state = item->state;
         if ((tvi->mask & TVIF_CHILDREN) != 0) tvi->cChildren = item->children.empty() ? 0 : 1;
         return TRUE;
     }

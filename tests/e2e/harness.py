@@ -101,6 +101,7 @@ import sys
 import tempfile
 import threading
 import time
+import unittest
 
 PELORINE_KEY = r"HKLM\SOFTWARE\Pelorine"
 MAIN_CLASS = "Pelorine_MainWnd"
@@ -200,13 +201,12 @@ def start_xvfb(width=1280, height=800, log_path=None, timeout=15.0):
                 raise HarnessError(f"Xvfb exited with {proc.returncode}")
             try:
                 chunk = os.read(read_fd, 64)
-                if chunk:
-                    data += chunk
-                    continue
-                if not chunk:
-                    raise HarnessError("Xvfb closed its display pipe")
             except BlockingIOError:
                 time.sleep(0.05)
+                continue
+            if not chunk:
+                raise HarnessError("Xvfb closed its display pipe")
+            data += chunk
     except BaseException:
         _kill_pid(proc.pid)
         proc.wait(5)
@@ -214,6 +214,32 @@ def start_xvfb(width=1280, height=800, log_path=None, timeout=15.0):
     finally:
         os.close(read_fd)
     return proc, ":" + data.decode().strip()
+
+
+def windows_path(path):
+    """A Linux path as Windows programs name it (drive Z: is the Linux root)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def escape_caption(text):
+    """Command-line safe form of any UTF-16 text for the fixture's --caption.
+
+    Wine turns arguments into UTF-16 through the locale, which may not be
+    UTF-8; escapes survive any locale.  Lone surrogates in the Python string
+    ("\\ud800") arrive as those lone units.
+    """
+    out = []
+    for ch in text:
+        cp = ord(ch)
+        if ch == "\\":
+            out.append("\\\\")
+        elif 0x20 <= cp < 0x7F:
+            out.append(ch)
+        elif cp >= 0x10000:
+            out.append("\\U%08X" % cp)
+        else:
+            out.append("\\u%04X" % cp)
+    return "".join(out)
 
 
 def wine_env(prefix, display):
@@ -366,8 +392,11 @@ class FixtureProcess(WinProcess):
         return found
 
     def wait_hwnds(self, count=1, timeout=10.0):
-        return wait_until(lambda: (lambda h: h if len(h) >= count else None)(self.hwnds()),
-                          timeout, message=f"{count} fixture window(s) of {self.name}")
+        """Waits until count main windows (indices below 100) exist; returns hwnds()."""
+        def probe():
+            h = self.hwnds()
+            return h if sum(1 for i in h if i < 100) >= count else None
+        return wait_until(probe, timeout, message=f"{count} fixture window(s) of {self.name}")
 
     @property
     def winpid(self):
@@ -392,6 +421,8 @@ class ExitWatch:
             self.popen.communicate(timeout=5)
             raise WaitTimeout("exit code watch timed out") from e
         data = json.loads(out or "{}")
+        if "error" in data:
+            raise HarnessError(f"exit code watch failed: Windows error {data['error']}")
         if data.get("running"):
             return None
         return data.get("exit_code")
@@ -413,6 +444,7 @@ class WineSession:
         self._xvfb = None
         self._keeper = None
         self._procs = []
+        self._mounts = []
         self._counter = 0
         self._lock = threading.Lock()
 
@@ -470,6 +502,8 @@ class WineSession:
 
     def stop(self):
         self.end_all()
+        for m in list(self._mounts):
+            self.unmount(m)
         if self._keeper:
             self._keeper.kill()
             self._keeper = None
@@ -546,7 +580,7 @@ class WineSession:
         name = self._next_name("fixture")
         args = []
         if caption is not None:
-            args += ["--caption", caption]
+            args += ["--caption", escape_caption(caption)]
         for key, value in options.items():
             flag = "--" + key.replace("_", "-")
             if value is True:
@@ -562,7 +596,7 @@ class WineSession:
         log_path = None
         if log:
             log_path = os.path.join(self.workdir, f"{name}.log")
-            args += ["--log", log_path]
+            args += ["--log", windows_path(log_path)]
         popen = self._spawn(["wine", exe, *args], name, cwd=cwd or self.workdir).popen
         proc = FixtureProcess(popen, name, log_path)
         self._procs.append(proc)
@@ -596,6 +630,31 @@ class WineSession:
         except WaitTimeout:
             proc.kill()
             raise
+
+    # ----- scratch directories ----------------------------------------
+    def readonly_dir(self, parent=None):
+        """A new empty directory on a read-only tmpfs mount (root can write to any
+        directory whatever its permissions; a read-only file system stops it).
+        Unmounted by unmount(path) or at stop()."""
+        path = tempfile.mkdtemp(prefix="ro-", dir=parent or self.workdir)
+        res = _run(["mount", "-t", "tmpfs", "-o", "ro,size=64k,mode=0555", "tmpfs", path],
+                   os.environ, 30, check=False)
+        if res.returncode != 0:
+            os.rmdir(path)
+            raise HarnessError(f"cannot mount a read-only tmpfs: {res.stderr.strip()}")
+        self._mounts.append(path)
+        return path
+
+    def unmount(self, path):
+        if path in self._mounts:
+            res = _run(["umount", path], os.environ, 30, check=False)
+            if res.returncode != 0:  # still busy: detach it now, it goes when released
+                _run(["umount", "-l", path], os.environ, 30, check=False)
+            self._mounts.remove(path)
+            try:
+                os.rmdir(path)
+            except OSError:
+                pass
 
     # ----- registry ---------------------------------------------------
     def reg_add(self, key, name, type_, data):
@@ -737,4 +796,85 @@ class WineSession:
         return self._watch(["--exitcode", str(winpid)], timeout_ms)
 
     def run_for_exit_code(self, exe, *args, cwd=None, timeout_ms=20000):
-        return self._watch(["--run", os.path.abspath(exe), *args], timeout_ms, cwd)
+        return self._watch(["--run", windows_path(exe), *args], timeout_ms, cwd)
+
+
+# ----- base class of the end-to-end tests ---------------------------------
+_shared = {"session": None, "exe": None, "artifacts": None, "owned": False}
+
+
+def default_exe():
+    repo = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+    return os.environ.get("PLR_E2E_EXE") or os.path.join(repo, "build", "mingw-x64", "pelorine.exe")
+
+
+def use_session(session, exe, artifacts=None):
+    """Called by run_e2e.py: every test of the run shares this session."""
+    _shared.update(session=session, exe=os.path.abspath(exe), artifacts=artifacts, owned=False)
+
+
+def _stop_owned_session():
+    if _shared["owned"] and _shared["session"]:
+        _shared["session"].stop()
+        _shared.update(session=None, owned=False)
+
+
+class E2ETestCase(unittest.TestCase):
+    """Base of every end-to-end test.
+
+    setUp ends whatever the previous test left running and deletes the
+    Pelorine registry key, then gives the test its own scratch directory
+    (self.dir) inside the session.  Nothing is ended in tearDown, so the runner
+    can take a screenshot of the desktop as the failing test left it.  Run a
+    single file directly (python3 test_x.py) and it makes its own session for
+    PLR_E2E_EXE (default build/mingw-x64/pelorine.exe).
+    """
+
+    @classmethod
+    def setUpClass(cls):
+        if _shared["session"] is None:
+            exe = default_exe()
+            session = WineSession(tools_dir=os.path.dirname(exe))
+            session.__enter__()
+            _shared.update(session=session, exe=exe, owned=True)
+            import atexit
+            atexit.register(_stop_owned_session)
+
+    def setUp(self):
+        self.s = _shared["session"]
+        self.exe = _shared["exe"]
+        self.s.reset()
+        name = re.sub(r"[^A-Za-z0-9_.-]+", "_", self.id().split(".", 1)[-1])[:80]
+        self.dir = tempfile.mkdtemp(prefix=name + "-", dir=self.s.workdir)
+
+    # ----- Pelorine helpers -----
+    def start_pelorine(self, cwd=None):
+        return self.s.start_program(self.exe, cwd=cwd or self.dir, name=self.s._next_name("pelorine"))
+
+    def wait_main_window(self, proc=None, pid=None, timeout=15.0):
+        """The hidden main window, which exists once start-up has created it.
+        With proc, fails at once when that process has ended instead."""
+        def probe():
+            if proc is not None and not proc.alive():
+                raise AssertionError(f"{proc.name} ended with {proc.returncode} before its main window appeared")
+            return [w for w in self.s.windows() if w["class"] == MAIN_CLASS and (pid is None or w["pid"] == pid)]
+        return wait_until(probe, timeout, 0.2, "the main window " + MAIN_CLASS)[0]
+
+    def set_log(self, type_="REG_DWORD", data=1):
+        self.s.reg_add(PELORINE_KEY, "Log", type_, data)
+
+    def log_path(self, directory=None):
+        return os.path.join(directory or self.dir, "PelorineLog.txt")
+
+    def read_log(self, directory=None):
+        try:
+            with open(self.log_path(directory), "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return None
+
+    def assert_stays_running(self, proc, seconds=1.5):
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            self.assertTrue(proc.alive(), f"{proc.name} ended with {proc.returncode}")
+            time.sleep(0.1)

@@ -1,4 +1,6 @@
 // Walks over the tree: tree order, first match wins.
+#include <algorithm>
+
 #include "model/queries.h"
 #include "model_fixture.h"
 

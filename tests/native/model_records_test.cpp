@@ -263,7 +263,7 @@ TEST_F(ModelTest, UnterminatedNameIsReportedAndTheRestIsCopied) {
     PLRGroup target;
     target = source;
     EXPECT_EQ(logLines(), std::vector<std::u16string>{u"PLRGroup::operator=: wcscpy_s failed."});
-    EXPECT_EQ(target.name[PLRGroup::kNameUnits - 1], 0);
+    EXPECT_EQ(text(target.name), u"");
     EXPECT_EQ(captions(target), std::vector<std::u16string>{u"kept"});
 
     g_dwLog = 0;

@@ -1,0 +1,461 @@
+// Discovery and refresh of top-level windows against the fake desktop.
+#include <string>
+
+#include "model/discovery.h"
+#include "model/pruning.h"
+#include "model/queries.h"
+#include "platform/desktop.h"
+#include "model_fixture.h"
+
+namespace {
+
+std::string narrow(const std::u16string &text) { return std::string(text.begin(), text.end()); }
+
+class DiscoveryTest : public ModelTest {
+protected:
+    HWND make(LONG_PTR style, LONG_PTR exStyle, HWND owner = nullptr, const std::u16string &caption = u"w") {
+        FakeWindow window;
+        window.style = style;
+        window.exStyle = exStyle;
+        window.owner = owner;
+        window.caption = caption;
+        return fakeDesktop().createWindow(window);
+    }
+    HWND plain(const std::u16string &caption = u"w") { return make(WS_VISIBLE, PLR_FAKE_WS_EX_WINDOWEDGE, nullptr, caption); }
+
+    static bool accepted(HWND hwnd) { return isSwitchableWindow(hwnd, nullptr, u"test", true); }
+    static HWND rootOf(HWND hwnd) {
+        HWND root = nullptr;
+        isSwitchableWindow(hwnd, &root, u"test", true);
+        return root;
+    }
+    // Log lines that begin with `prefix`.
+    static int linesStartingWith(const std::u16string &prefix) {
+        int count = 0;
+        for (const std::u16string &line : logLines())
+            if (line.rfind(prefix, 0) == 0) ++count;
+        return count;
+    }
+    static std::vector<HWND> handlesOf(const PLRGroup &group) {
+        std::vector<HWND> result;
+        for (const PLRWindow *window : group.windows) result.push_back(window->hwnd);
+        return result;
+    }
+};
+
+const LONG_PTR kEdge = PLR_FAKE_WS_EX_WINDOWEDGE;
+
+}  // namespace
+
+// ---------------------------------------------------------------- the filter
+
+TEST_F(DiscoveryTest, FilterTakesVisibleUnownedNonToolAndApplicationWindows) {
+    EXPECT_TRUE(accepted(plain()));
+    EXPECT_FALSE(accepted(make(WS_VISIBLE, WS_EX_TOOLWINDOW)));
+    EXPECT_TRUE(accepted(make(WS_VISIBLE, WS_EX_TOOLWINDOW | WS_EX_APPWINDOW)));
+    EXPECT_FALSE(accepted(make(0, WS_EX_APPWINDOW)));
+    EXPECT_FALSE(accepted(make(PLR_FAKE_WS_POPUP, kEdge)));
+    HWND minimised = make(WS_VISIBLE | PLR_FAKE_WS_MINIMIZE, kEdge);
+    fakeDesktop().window(minimised)->iconic = true;
+    EXPECT_TRUE(accepted(minimised));
+
+    HWND dialog = plain(u"Switcher");
+    g_hwndSwitcherDialog = dialog;
+    EXPECT_FALSE(accepted(dialog));
+    g_hwndSwitcherDialog = nullptr;
+    EXPECT_TRUE(accepted(dialog));
+}
+
+TEST_F(DiscoveryTest, OwnedWindowsNeedTheApplicationStyle) {
+    HWND owner = plain();
+    HWND owned = make(WS_VISIBLE, kEdge, owner);
+    HWND ownedApp = make(WS_VISIBLE, WS_EX_APPWINDOW, owner);
+    HWND ownedAppTool = make(WS_VISIBLE, WS_EX_APPWINDOW | WS_EX_TOOLWINDOW, owner);
+    EXPECT_FALSE(accepted(owned));
+    EXPECT_TRUE(accepted(ownedApp));
+    EXPECT_TRUE(accepted(ownedAppTool));
+    EXPECT_EQ(rootOf(owned), owner);
+    EXPECT_EQ(rootOf(ownedApp), ownedApp);  // an owned application window stands for itself
+
+    // A tool-window owner does not stop its application-window child.
+    HWND toolOwner = make(WS_VISIBLE, WS_EX_TOOLWINDOW);
+    EXPECT_TRUE(accepted(make(WS_VISIBLE, WS_EX_APPWINDOW, toolOwner)));
+    // The application style of the root owner does not carry over.
+    HWND appOwner = make(WS_VISIBLE, WS_EX_APPWINDOW);
+    EXPECT_FALSE(accepted(make(WS_VISIBLE, kEdge, appOwner)));
+}
+
+TEST_F(DiscoveryTest, OwnerWalkStopsBeforeTheShellWindow) {
+    HWND shell = make(WS_VISIBLE, kEdge, nullptr, u"Program Manager");
+    g_hwndShell = shell;
+    HWND shellOwned = make(WS_VISIBLE, kEdge, shell);
+    HWND second = make(WS_VISIBLE, kEdge, shellOwned);
+    HWND third = make(WS_VISIBLE, kEdge, second);
+    EXPECT_TRUE(accepted(shellOwned));
+    EXPECT_EQ(rootOf(shellOwned), shellOwned);
+    EXPECT_FALSE(accepted(third));
+    EXPECT_EQ(rootOf(third), shellOwned);
+
+    // Without a known shell window its windows are plainly owned.
+    g_hwndShell = nullptr;
+    EXPECT_FALSE(accepted(shellOwned));
+    EXPECT_EQ(rootOf(third), shell);
+}
+
+TEST_F(DiscoveryTest, ZeroStyleReadsAreReportedPerCaller) {
+    const std::u16string discovery = u"GetWindowLongPtr, called from EnumWindowsProc failed with error ";
+    const std::u16string refresh =
+        u"GetWindowLongPtr, called from EnumWindowsProcUpdateCaptionAndIcons failed with error ";
+
+    HWND noStyle = make(0, kEdge);
+    desk::setLastError(0);
+    EnumWindowsProc(noStyle, 1);
+    ASSERT_EQ(logLines().size(), 1u);
+    EXPECT_EQ(linesStartingWith(discovery + u"0: "), 1) << narrow(logLines().front());
+    EXPECT_TRUE(g_seenWindows.empty());
+
+    // An owned window whose owner and itself both read 0: discovery reports
+    // each read, refresh makes one report.
+    clearCapturedLogLines();
+    HWND owner = make(WS_VISIBLE, 0);
+    HWND owned = make(WS_VISIBLE, 0, owner);
+    EnumWindowsProc(owned, 1);
+    EXPECT_EQ(linesStartingWith(discovery), 2);
+    clearCapturedLogLines();
+    EnumWindowsProcUpdateCaptionAndIcons(owned, 0);
+    EXPECT_EQ(linesStartingWith(refresh), 1);
+    EXPECT_EQ(logLines().size(), 1u);
+
+    // Only the owner's read is zero: one report each.
+    clearCapturedLogLines();
+    fakeDesktop().window(owned)->exStyle = kEdge;
+    EnumWindowsProc(owned, 1);
+    EnumWindowsProcUpdateCaptionAndIcons(owned, 0);
+    EXPECT_EQ(linesStartingWith(discovery), 1);
+    EXPECT_EQ(linesStartingWith(refresh), 1);
+
+    // Nothing is written while logging is off.
+    g_dwLog = 0;
+    clearCapturedLogLines();
+    EnumWindowsProc(noStyle, 1);
+    EnumWindowsProc(owned, 1);
+    EXPECT_TRUE(logLines().empty());
+}
+
+// ---------------------------------------------------------------- discovery
+
+TEST_F(DiscoveryTest, NewWindowsJoinTheSelectedGroupInZOrderAfterItsWindows) {
+    PLRGroup *work = addGroup(&g_rootGroup);
+    HWND older = plain(u"Older");
+    addRecord(work, older, u"Older");
+    selectGroup(work);
+    HWND tool = make(WS_VISIBLE, WS_EX_TOOLWINDOW);
+    HWND second = plain(u"Second");
+    HWND first = plain(u"First");
+
+    discoveryPass();
+    EXPECT_EQ(handlesOf(*work), (std::vector<HWND>{older, first, second}));
+    EXPECT_TRUE(g_rootGroup.windows.empty());
+    EXPECT_EQ(g_seenWindows, (std::set<HWND, PlrHwndLess>{older, first, second}));
+    EXPECT_EQ(g_seenWindows.count(tool), 0u);
+    EXPECT_EQ(text(work->windows.back()->caption), u"Second");
+    expectInvariants();
+
+    // A second pass adds nothing.
+    discoveryPass();
+    EXPECT_EQ(work->windows.size(), 3u);
+}
+
+TEST_F(DiscoveryTest, KnownWindowsAreNotAddedAgainWhereverTheyAre) {
+    HWND nested = plain(u"Nested");
+    HWND beingDeleted = plain(u"Closing");
+    PLRGroup *deep = addGroup(addGroup(&g_rootGroup));
+    addRecord(deep, nested, u"stale caption");
+    PLRGroup *detached = new PLRGroup();
+    addRecord(detached, beingDeleted, u"Closing");
+    g_pGroupBeingDeleted = detached;
+
+    discoveryPass();
+    EXPECT_EQ(g_rootGroup.countWindows(), 1);
+    EXPECT_EQ(g_rootGroup.findWindowByHwnd(beingDeleted), nullptr);
+    EXPECT_EQ(g_seenWindows.count(nested), 1u);
+    EXPECT_EQ(g_seenWindows.count(beingDeleted), 1u);
+    // Discovery leaves existing records alone and asks them nothing.
+    EXPECT_EQ(text(deep->windows.front()->caption), u"stale caption");
+    EXPECT_EQ(fakeDesktop().sendCount(nested), 0);
+    expectInvariants();
+
+    g_pGroupBeingDeleted = nullptr;
+    delete detached;
+}
+
+TEST_F(DiscoveryTest, CallbackRecordsSeenWindowsOnlyWhenAsked) {
+    HWND window = plain();
+    EXPECT_EQ(EnumWindowsProc(window, 0), TRUE);
+    EXPECT_EQ(g_rootGroup.countWindows(), 1);
+    EXPECT_TRUE(g_seenWindows.empty());
+    EXPECT_EQ(EnumWindowsProc(window, 1), TRUE);
+    EXPECT_EQ(g_seenWindows.count(window), 1u);
+    EXPECT_EQ(EnumWindowsProc(make(0, 0), 1), TRUE);  // rejected windows also go on
+}
+
+TEST_F(DiscoveryTest, WithoutASelectedGroupNewWindowsAreSeenButNotKept) {
+    g_rootGroup.selected = 0;
+    HWND a = plain();
+    HWND b = plain();
+    discoveryPass();
+    EXPECT_EQ(g_rootGroup.countWindows(), 0);
+    EXPECT_EQ(g_seenWindows.size(), 2u);
+    EXPECT_EQ(g_seenWindows.count(a) + g_seenWindows.count(b), 2u);
+    EXPECT_EQ(logLines(), (std::vector<std::u16string>{u"globalGetSelectedGroup: could not find selected group.",
+                                                       u"globalGetSelectedGroup: could not find selected group."}));
+}
+
+TEST_F(DiscoveryTest, SeenSetOrdersHandlesAsUnsignedValues) {
+    FakeWindow high;
+    high.hwnd = handle(0x80000010);
+    fakeDesktop().createWindow(high);
+    FakeWindow low;
+    low.hwnd = handle(0x00010010);
+    fakeDesktop().createWindow(low);
+    discoveryPass();
+    ASSERT_EQ(g_seenWindows.size(), 2u);
+    EXPECT_EQ(*g_seenWindows.begin(), handle(0x00010010));
+    EXPECT_EQ(*g_seenWindows.rbegin(), handle(0x80000010));
+}
+
+TEST_F(DiscoveryTest, WindowsDestroyedOrCreatedDuringThePass) {
+    HWND lower = plain(u"Lower");
+    HWND upper = plain(u"Upper");
+    HWND created = nullptr;
+    fakeDesktop().beforeEnumCallback = [&](HWND hwnd) {
+        if (hwnd == upper && created == nullptr) {
+            fakeDesktop().destroyWindow(lower);
+            created = fakeDesktop().addAppWindow(u"Created");
+        }
+    };
+    discoveryPass();
+    EXPECT_EQ(handlesOf(g_rootGroup), std::vector<HWND>{upper});
+    EXPECT_EQ(g_seenWindows.count(created), 0u);
+}
+
+TEST_F(DiscoveryTest, SelectionChangedWhileIconsAreAskedIsFollowed) {
+    // The main thread takes sent messages while a send waits; one of them
+    // may select another group before the new record is stored.
+    PLRGroup *other = addGroup(&g_rootGroup);
+    HWND slow = plain(u"Slow");
+    fakeDesktop().window(slow)->answers = false;
+    fakeDesktop().duringSendWait = [&](HWND, UINT) { selectGroup(other); };
+    discoveryPass();
+    EXPECT_EQ(handlesOf(*other), std::vector<HWND>{slow});
+    EXPECT_TRUE(g_rootGroup.windows.empty());
+}
+
+TEST_F(DiscoveryTest, FailedEnumerationIsReportedAndKeepsWhatItReached) {
+    HWND second = plain();
+    HWND first = plain();
+    fakeDesktop().failEnumDesktopWindows(ERROR_ACCESS_DENIED, 1);
+    discoveryPass();
+    EXPECT_EQ(handlesOf(g_rootGroup), std::vector<HWND>{first});
+    EXPECT_EQ(g_seenWindows.count(second), 0u);
+    EXPECT_EQ(linesStartingWith(u"EnumDesktopWindows, called from MainWndProc failed with error 5: "), 1);
+    refreshPass();
+    EXPECT_EQ(linesStartingWith(u"EnumDesktopWindows, called from MainWndProc failed with error 5: "), 2);
+}
+
+// ---------------------------------------------------------------- captions
+
+TEST_F(DiscoveryTest, CaptionIsReadAgainAtDiscoveryButRefreshTakesItAsItIs) {
+    HWND window = plain(u"Report.docx - Writer");
+    fakeDesktop().window(window)->blankCaptionReads = 1;
+    discoveryPass();
+    ASSERT_EQ(g_rootGroup.windows.size(), 1u);
+    PLRWindow *record = g_rootGroup.windows.front();
+    EXPECT_EQ(text(record->caption), u"Report.docx - Writer");
+
+    fakeDesktop().window(window)->caption = u"Report.docx* - Writer";
+    refreshPass();
+    EXPECT_EQ(text(record->caption), u"Report.docx* - Writer");
+
+    fakeDesktop().window(window)->blankCaptionReads = 1;
+    refreshPass();
+    EXPECT_EQ(text(record->caption), u"");
+    fakeDesktop().window(window)->caption.clear();
+    refreshPass();
+    EXPECT_EQ(text(record->caption), u"");
+}
+
+TEST_F(DiscoveryTest, RefreshChangesOnlyRecordsOfTheTree) {
+    HWND live = plain(u"Live");
+    discoveryPass();
+    PLRWindow *record = g_rootGroup.windows.front();
+    takeSnapshot();
+    HWND deleting = plain(u"Deleting");
+    PLRGroup *detached = new PLRGroup();
+    addRecord(detached, deleting, u"old");
+    g_pGroupBeingDeleted = detached;
+    HWND opened = plain(u"Opened while the dialog is open");
+
+    fakeDesktop().window(live)->caption = u"Live, renamed";
+    HICON newBig = fakeDesktop().newIcon();
+    fakeDesktop().window(live)->iconBig = newBig;
+    fakeDesktop().window(deleting)->caption = u"new";
+    refreshPass();
+    EXPECT_EQ(text(record->caption), u"Live, renamed");
+    EXPECT_EQ(record->hIconBig, newBig);
+    EXPECT_EQ(text(g_pPrevAllWindows->windows.front()->caption), u"Live");
+    EXPECT_EQ(text(detached->windows.front()->caption), u"old");
+    EXPECT_EQ(g_rootGroup.findWindowByHwnd(opened), nullptr);
+    EXPECT_EQ(g_rootGroup.countWindows(), 1);
+
+    g_pGroupBeingDeleted = nullptr;
+    delete detached;
+}
+
+TEST_F(DiscoveryTest, RecordRemovedWhileRefreshWaitsIsNotWritten) {
+    HWND slow = plain(u"Slow");
+    discoveryPass();
+    fakeDesktop().window(slow)->answers = false;
+    fakeDesktop().duringSendWait = [&](HWND hwnd, UINT) { g_rootGroup.removeWindow(hwnd); };
+    refreshPass();  // the sanitiser build reports a write to the freed record
+    EXPECT_EQ(g_rootGroup.countWindows(), 0);
+}
+
+// ---------------------------------------------------------------- icons
+
+TEST_F(DiscoveryTest, IconFallbacks) {
+    FakeDesktop &desktop = fakeDesktop();
+    const HICON big = desktop.newIcon(), small = desktop.newIcon(), small2 = desktop.newIcon();
+    const HICON classBig = desktop.newIcon(), classSmall = desktop.newIcon();
+    const HICON app = FakeDesktop::applicationIcon();
+    struct Case {
+        const char *name;
+        HICON answerBig, answerSmall, answerSmall2, classIcon, classIconSmall;
+        HICON expectBig, expectSmall;
+        int messages;
+    } cases[] = {
+        {"all answered", big, small, small2, classBig, classSmall, big, small, 2},
+        {"small from ICON_SMALL2", big, nullptr, small2, classBig, classSmall, big, small2, 3},
+        {"small from the class", big, nullptr, nullptr, classBig, classSmall, big, classSmall, 3},
+        {"small is the big", big, nullptr, nullptr, classBig, nullptr, big, big, 3},
+        {"big from the class", nullptr, small, nullptr, classBig, nullptr, classBig, small, 2},
+        {"nothing at all", nullptr, nullptr, nullptr, nullptr, nullptr, app, app, 3},
+    };
+    for (const Case &c : cases) {
+        FakeWindow spec;
+        spec.iconBig = c.answerBig;
+        spec.iconSmall = c.answerSmall;
+        spec.iconSmall2 = c.answerSmall2;
+        spec.classIcon = c.classIcon;
+        spec.classIconSmall = c.classIconSmall;
+        HWND hwnd = desktop.createWindow(spec);
+        HICON gotBig = nullptr, gotSmall = nullptr;
+        getWindowIcons(hwnd, &gotBig, &gotSmall);
+        EXPECT_EQ(gotBig, c.expectBig) << c.name;
+        EXPECT_EQ(gotSmall, c.expectSmall) << c.name;
+        EXPECT_EQ(desktop.sendCount(hwnd, WM_GETICON), c.messages) << c.name;
+        for (const FakeDeskCall &call : desktop.callsOf(FakeDeskCall::SendMessageTimeout)) {
+            EXPECT_EQ(call.flags, static_cast<UINT>(SMTO_ABORTIFHUNG)) << c.name;
+            EXPECT_EQ(call.timeoutMs, 250u) << c.name;
+            EXPECT_EQ(call.lParam, 0) << c.name;
+        }
+    }
+}
+
+TEST_F(DiscoveryTest, FailedSendWithAnotherErrorCountsAsAnAnswer) {
+    FakeWindow spec;
+    spec.sendError = ERROR_ACCESS_DENIED;
+    spec.classIcon = fakeDesktop().newIcon();
+    spec.classIconSmall = fakeDesktop().newIcon();
+    HWND hwnd = fakeDesktop().createWindow(spec);
+    HICON big = nullptr, small = nullptr;
+    getWindowIcons(hwnd, &big, &small);
+    EXPECT_EQ(big, spec.classIcon);
+    EXPECT_EQ(small, spec.classIconSmall);
+    EXPECT_EQ(fakeDesktop().sendCount(hwnd), 3);
+}
+
+TEST_F(DiscoveryTest, WindowThatDoesNotAnswerCostsOneBoundedMessage) {
+    FakeDesktop &desktop = fakeDesktop();
+    const HICON app = FakeDesktop::applicationIcon();
+
+    // Not (yet) counted hung: the first send waits out its 250 ms.
+    FakeWindow silent;
+    silent.iconBig = desktop.newIcon();
+    silent.answers = false;
+    HWND silentWindow = desktop.createWindow(silent);
+    HICON big = nullptr, small = nullptr;
+    getWindowIcons(silentWindow, &big, &small);
+    EXPECT_EQ(desktop.nowMs(), 250u);
+    EXPECT_EQ(big, app);
+    EXPECT_EQ(small, app);
+    EXPECT_EQ(desktop.sendCount(silentWindow), 1);
+
+    // Counted hung by the system: the send gives up at once, whether it
+    // leaves ERROR_TIMEOUT or no error at all.
+    for (DWORD error : {static_cast<DWORD>(ERROR_TIMEOUT), static_cast<DWORD>(0)}) {
+        FakeWindow hung = silent;
+        hung.countedHung = true;
+        hung.abortIfHungError = error;
+        HWND hungWindow = desktop.createWindow(hung);
+        const std::uint64_t before = desktop.nowMs();
+        desk::setLastError(ERROR_ACCESS_DENIED);
+        getWindowIcons(hungWindow, &big, &small);
+        EXPECT_EQ(desktop.nowMs(), before) << "error " << error;
+        EXPECT_EQ(big, app);
+        EXPECT_EQ(small, app);
+        EXPECT_EQ(desktop.sendCount(hungWindow), 1);
+    }
+}
+
+TEST_F(DiscoveryTest, WindowThatStopsAnsweringAfterTheBigIconShowsItAsSmall) {
+    FakeWindow spec;
+    spec.iconBig = fakeDesktop().newIcon();
+    spec.iconSmall = fakeDesktop().newIcon();
+    spec.answersBeforeHanging = 1;
+    HWND hwnd = fakeDesktop().createWindow(spec);
+    HICON big = nullptr, small = nullptr;
+    getWindowIcons(hwnd, &big, &small);
+    EXPECT_EQ(big, spec.iconBig);
+    EXPECT_EQ(small, spec.iconBig);
+    EXPECT_EQ(fakeDesktop().sendCount(hwnd), 2);
+    EXPECT_EQ(fakeDesktop().nowMs(), 250u);
+
+    // Same when the window stops answering before ICON_SMALL2.
+    FakeWindow later;
+    later.iconBig = fakeDesktop().newIcon();
+    later.answersBeforeHanging = 2;
+    HWND laterWindow = fakeDesktop().createWindow(later);
+    getWindowIcons(laterWindow, &big, &small);
+    EXPECT_EQ(small, later.iconBig);
+    EXPECT_EQ(fakeDesktop().sendCount(laterWindow), 3);
+}
+
+TEST_F(DiscoveryTest, EachPassAsksEveryWindowAtMostThreeTimes) {
+    FakeDesktop &desktop = fakeDesktop();
+    std::vector<HWND> windows;
+    windows.push_back(plain());  // answers nothing: three messages
+    FakeWindow slow;
+    slow.answerDelayMs = 200;  // answers within the bound
+    windows.push_back(desktop.createWindow(slow));
+    FakeWindow late;
+    late.answerDelayMs = 300;  // never within the bound
+    windows.push_back(desktop.createWindow(late));
+    FakeWindow hung;
+    hung.answers = false;
+    hung.countedHung = true;
+    windows.push_back(desktop.createWindow(hung));
+    FakeWindow flaky;
+    flaky.answersBeforeHanging = 2;
+    windows.push_back(desktop.createWindow(flaky));
+
+    discoveryPass();
+    for (HWND hwnd : windows) EXPECT_LE(desktop.sendCount(hwnd), 3);
+    // 3 x 200 ms for the slow window, 250 ms each for the late one and the
+    // flaky one's third message; nothing for the hung one.
+    EXPECT_EQ(desktop.nowMs(), 600u + 250u + 250u);
+    desktop.clearCalls();
+    refreshPass();
+    for (HWND hwnd : windows) EXPECT_LE(desktop.sendCount(hwnd), 3);
+    EXPECT_EQ(g_rootGroup.countWindows(), 5);
+}

@@ -1,0 +1,312 @@
+// Closing the applications of a group against the fake desktop: close
+// requests to every top-level window of each window's process, the two
+// second bound on the fake clock, termination only with the setting on,
+// the program's own process and the desktop shell's process, windows that
+// are gone, and the depth-first order.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "model_fixture.h"
+#include "platform/desktop.h"
+#include "shell/closing.h"
+
+namespace {
+
+class ClosingTest : public ModelTest {
+protected:
+    // The group being closed: detached from the tree, as a deletion leaves it.
+    PLRGroup *group = nullptr;
+
+    void SetUp() override {
+        ModelTest::SetUp();
+        group = new PLRGroup();
+    }
+    void TearDown() override {
+        delete group;
+        ModelTest::TearDown();
+    }
+
+    static PLRWindow *addLive(PLRGroup *into, DWORD processId = 0) {
+        return addRecord(into, fakeDesktop().addAppWindow(u"app", processId), u"app");
+    }
+    // Another top-level window of the process, invisible and outside any group.
+    static HWND addHiddenWindow(DWORD processId) {
+        FakeWindow hidden;
+        hidden.style = 0;
+        hidden.processId = processId;
+        return fakeDesktop().createWindow(hidden);
+    }
+    static DWORD processOf(HWND hwnd) { return fakeDesktop().window(hwnd)->processId; }
+
+    static std::vector<FakeDeskCall> closeRequests() {
+        std::vector<FakeDeskCall> found;
+        for (const FakeDeskCall &call : fakeDesktop().callsOf(FakeDeskCall::SendMessageTimeout))
+            if (call.message == WM_CLOSE) found.push_back(call);
+        return found;
+    }
+    static std::vector<HWND> closedWindows() {
+        std::vector<HWND> found;
+        for (const FakeDeskCall &call : closeRequests()) found.push_back(call.hwnd);
+        return found;
+    }
+    static bool running(DWORD processId) { return fakeDesktop().process(processId)->running; }
+};
+
+TEST_F(ClosingTest, AnApplicationThatClosesAtOnceGetsARequestForEachWindowAndExits) {
+    PLRWindow *record = addLive(group);
+    const HWND main = record->hwnd;
+    const DWORD process = processOf(main);
+    const HWND other = addHiddenWindow(process);
+    g_dwCallTerminateProcess = 1;
+
+    group->closeApplications();
+
+    const std::vector<FakeDeskCall> requests = closeRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    for (const FakeDeskCall &request : requests) {
+        EXPECT_EQ(request.flags, static_cast<UINT>(SMTO_NORMAL));
+        EXPECT_EQ(request.timeoutMs, 2000u);
+        EXPECT_EQ(request.wParam, 0u);
+        EXPECT_EQ(request.lParam, 0);
+    }
+    EXPECT_EQ(closedWindows(), (std::vector<HWND>{other, main}));  // z-order: the newer window first
+    EXPECT_FALSE(running(process));
+    EXPECT_EQ(fakeDesktop().process(process)->exitCode, 0u);
+    EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::OpenProcess).empty());
+    EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::TerminateProcess).empty());
+    // The record itself is untouched.
+    EXPECT_EQ(group->windows.front(), record);
+    EXPECT_EQ(record->hwnd, main);
+}
+
+TEST_F(ClosingTest, TheWindowIsBroughtForwardBeforeItsApplicationIsAskedToClose) {
+    PLRWindow *record = addLive(group);
+    fakeDesktop().setForeground(fakeDesktop().addAppWindow(u"elsewhere"));
+
+    group->closeApplications();
+
+    const std::vector<FakeDeskCall> calls = fakeDesktop().calls();
+    std::size_t foreground = calls.size(), close = calls.size();
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].kind == FakeDeskCall::SetForegroundWindow && calls[i].hwnd == record->hwnd && foreground == calls.size())
+            foreground = i;
+        if (calls[i].kind == FakeDeskCall::SendMessageTimeout && calls[i].message == WM_CLOSE && close == calls.size())
+            close = i;
+    }
+    ASSERT_LT(foreground, calls.size());
+    ASSERT_LT(close, calls.size());
+    EXPECT_LT(foreground, close);
+}
+
+TEST_F(ClosingTest, AModalQuestionKeepsTheApplicationRunningUnlessTerminationIsOn) {
+    for (DWORD setting : {0u, 1u}) {
+        SCOPED_TRACE(setting);
+        resetModelWorld();
+        PLRGroup question;
+        PLRWindow *record = addLive(&question);
+        const DWORD process = processOf(record->hwnd);
+        const HWND second = addHiddenWindow(process);
+        fakeDesktop().window(second)->onClose = FakeCloseBehaviour::AsksModalQuestion;
+        g_dwCallTerminateProcess = setting;
+
+        question.closeApplications();
+
+        // The question window is enumerated first; its request waits out the
+        // bound and ends the enumeration, so the other window gets none.
+        EXPECT_EQ(closedWindows(), (std::vector<HWND>{second}));
+        EXPECT_EQ(fakeDesktop().nowMs(), 2000u);
+        if (setting == 0) {
+            EXPECT_TRUE(running(process));
+            EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::OpenProcess).empty());
+            EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::TerminateProcess).empty());
+        } else {
+            EXPECT_FALSE(running(process));
+            EXPECT_EQ(fakeDesktop().process(process)->exitCode, 0xFFFFFFFFu);
+            const std::vector<FakeDeskCall> opens = fakeDesktop().callsOf(FakeDeskCall::OpenProcess);
+            ASSERT_EQ(opens.size(), 1u);
+            EXPECT_EQ(opens[0].processId, process);
+            const std::vector<FakeDeskCall> terminations = fakeDesktop().callsOf(FakeDeskCall::TerminateProcess);
+            ASSERT_EQ(terminations.size(), 1u);
+            EXPECT_EQ(terminations[0].handle, opens[0].handle);
+            EXPECT_EQ(terminations[0].exitCode, 0xFFFFFFFFu);
+            EXPECT_EQ(fakeDesktop().openHandleCount(), 0);
+        }
+    }
+}
+
+TEST_F(ClosingTest, AHungApplicationIsNotActivatedAndIsTerminatedOnlyWithTheSettingOn) {
+    for (DWORD setting : {0u, 1u}) {
+        SCOPED_TRACE(setting);
+        resetModelWorld();
+        PLRGroup hung;
+        PLRWindow *record = addLive(&hung);
+        const DWORD process = processOf(record->hwnd);
+        fakeDesktop().setHung(record->hwnd);
+        g_dwCallTerminateProcess = setting;
+
+        hung.closeApplications();
+
+        EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::SetForegroundWindow).empty());
+        EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::BringWindowToTop).empty());
+        EXPECT_EQ(closedWindows(), (std::vector<HWND>{record->hwnd}));
+        EXPECT_EQ(fakeDesktop().nowMs(), 2000u);
+        EXPECT_EQ(running(process), setting == 0);
+        if (setting != 0) {
+            EXPECT_EQ(fakeDesktop().process(process)->exitCode, 0xFFFFFFFFu);
+        }
+        EXPECT_EQ(fakeDesktop().openHandleCount(), 0);
+    }
+}
+
+TEST_F(ClosingTest, AnApplicationThatAnswersButRefusesIsNeverTerminated) {
+    PLRWindow *record = addLive(group);
+    const DWORD process = processOf(record->hwnd);
+    const HWND other = addHiddenWindow(process);
+    fakeDesktop().window(record->hwnd)->onClose = FakeCloseBehaviour::AnswersStaysOpen;
+    fakeDesktop().window(other)->onClose = FakeCloseBehaviour::AnswersStaysOpen;
+    g_dwCallTerminateProcess = 1;
+
+    group->closeApplications();
+
+    EXPECT_EQ(closedWindows(), (std::vector<HWND>{other, record->hwnd}));
+    EXPECT_TRUE(running(process));
+    EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::OpenProcess).empty());
+    EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::TerminateProcess).empty());
+}
+
+TEST_F(ClosingTest, TheProgramsOwnWindowsAreNeverClosedNorItsProcessTerminated) {
+    const DWORD own = desk::getCurrentProcessId();
+    PLRWindow *about = addLive(group, own);  // the About box in a group
+    fakeDesktop().window(about->hwnd)->onClose = FakeCloseBehaviour::AsksModalQuestion;
+    const HWND ownMain = addHiddenWindow(own);
+    PLRWindow *stranger = addLive(group);
+    g_dwCallTerminateProcess = 1;
+
+    group->closeApplications();
+
+    EXPECT_EQ(fakeDesktop().sendCount(about->hwnd), 0);
+    EXPECT_EQ(fakeDesktop().sendCount(ownMain), 0);
+    for (const FakeDeskCall &call : fakeDesktop().callsOf(FakeDeskCall::SetForegroundWindow))
+        EXPECT_EQ(call.hwnd, stranger->hwnd);
+    for (const FakeDeskCall &call : fakeDesktop().callsOf(FakeDeskCall::OpenProcess)) EXPECT_NE(call.processId, own);
+    EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::TerminateProcess).empty());
+    // The other application in the same group is closed as usual.
+    EXPECT_EQ(closedWindows(), (std::vector<HWND>{stranger->hwnd}));
+
+    // The callback refuses the own process even when asked for it.
+    fakeDesktop().clearCalls();
+    EXPECT_EQ(EnumWindowsProcCloseWindows(about->hwnd, static_cast<LPARAM>(own)), TRUE);
+    EXPECT_TRUE(closeRequests().empty());
+}
+
+TEST_F(ClosingTest, InTheShellsProcessOnlyTheRecordsWindowIsAskedAndTheShellIsNeverTerminated) {
+    const DWORD shell = fakeDesktop().createProcess();
+    g_hwndShell = addHiddenWindow(shell);
+    const HWND taskbar = addHiddenWindow(shell);
+    PLRWindow *folder = addLive(group, shell);
+    fakeDesktop().window(folder->hwnd)->onClose = FakeCloseBehaviour::AsksModalQuestion;
+    // An ordinary application keeps the rule: all its windows are asked.
+    PLRWindow *app = addLive(group);
+    const HWND appOther = addHiddenWindow(processOf(app->hwnd));
+    g_dwCallTerminateProcess = 1;
+
+    group->closeApplications();
+
+    EXPECT_EQ(closedWindows(), (std::vector<HWND>{folder->hwnd, appOther, app->hwnd}));
+    EXPECT_EQ(fakeDesktop().sendCount(g_hwndShell), 0);
+    EXPECT_EQ(fakeDesktop().sendCount(taskbar), 0);
+    EXPECT_TRUE(running(shell));
+    for (const FakeDeskCall &call : fakeDesktop().callsOf(FakeDeskCall::OpenProcess)) EXPECT_NE(call.processId, shell);
+}
+
+TEST_F(ClosingTest, ARecordWhoseWindowIsGoneIsSkipped) {
+    PLRWindow *first = addLive(group);
+    const DWORD process = processOf(first->hwnd);
+    // A second window of the same application, closed with the first.
+    PLRWindow *second = addLive(group, process);
+    PLRWindow *gone = addLive(group);
+    fakeDesktop().destroyWindow(gone->hwnd);
+    g_dwCallTerminateProcess = 1;
+
+    group->closeApplications();
+
+    EXPECT_EQ(closedWindows(), (std::vector<HWND>{second->hwnd, first->hwnd}));
+    EXPECT_EQ(fakeDesktop().sendCount(gone->hwnd), 0);
+    EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::OpenProcess).empty());
+    EXPECT_EQ(fakeDesktop().enumerationCount(), 1);
+}
+
+TEST_F(ClosingTest, SeveralWindowsOfOneApplicationEachRepeatTheRequests) {
+    PLRWindow *first = addLive(group);
+    const DWORD process = processOf(first->hwnd);
+    PLRWindow *second = addLive(group, process);
+    fakeDesktop().window(first->hwnd)->onClose = FakeCloseBehaviour::AnswersStaysOpen;
+    fakeDesktop().window(second->hwnd)->onClose = FakeCloseBehaviour::AnswersStaysOpen;
+
+    group->closeApplications();
+
+    EXPECT_EQ(fakeDesktop().sendCount(first->hwnd, WM_CLOSE), 2);
+    EXPECT_EQ(fakeDesktop().sendCount(second->hwnd, WM_CLOSE), 2);
+    EXPECT_EQ(fakeDesktop().enumerationCount(), 2);
+}
+
+TEST_F(ClosingTest, OwnWindowsComeFirstThenEachSubgroupDepthFirst) {
+    PLRWindow *own = addLive(group);
+    PLRGroup *first = new PLRGroup();
+    PLRGroup *inner = new PLRGroup();
+    PLRGroup *second = new PLRGroup();
+    group->subgroups = {first, second};
+    first->subgroups = {inner};
+    PLRWindow *firstWindow = addLive(first);
+    PLRWindow *innerWindow = addLive(inner);
+    PLRWindow *secondWindow = addLive(second);
+    PLRWindow *ownLast = addLive(group);
+
+    group->closeApplications();
+
+    EXPECT_EQ(closedWindows(), (std::vector<HWND>{own->hwnd, ownLast->hwnd, firstWindow->hwnd, innerWindow->hwnd,
+                                                  secondWindow->hwnd}));
+}
+
+TEST_F(ClosingTest, AnEmptyGroupDoesNothing) {
+    addHiddenWindow(fakeDesktop().createProcess());
+    group->closeApplications();
+    EXPECT_TRUE(fakeDesktop().calls().empty());
+    EXPECT_EQ(fakeDesktop().enumerationCount(), 0);
+}
+
+TEST_F(ClosingTest, AProcessThatCannotBeOpenedIsLeftAlone) {
+    PLRWindow *record = addLive(group);
+    const DWORD process = processOf(record->hwnd);
+    fakeDesktop().window(record->hwnd)->onClose = FakeCloseBehaviour::AsksModalQuestion;
+    fakeDesktop().process(process)->canOpenForTermination = false;
+    g_dwCallTerminateProcess = 1;
+
+    group->closeApplications();
+
+    EXPECT_EQ(fakeDesktop().callsOf(FakeDeskCall::OpenProcess).size(), 1u);
+    EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::TerminateProcess).empty());
+    EXPECT_TRUE(running(process));
+    EXPECT_EQ(fakeDesktop().openHandleCount(), 0);
+}
+
+TEST_F(ClosingTest, TheCallbackAsksOnlyWindowsOfItsProcessAndStopsOnAFailedRequest) {
+    const HWND mine = fakeDesktop().addAppWindow(u"mine");
+    const HWND other = fakeDesktop().addAppWindow(u"other");
+    const LPARAM process = static_cast<LPARAM>(processOf(mine));
+
+    EXPECT_EQ(EnumWindowsProcCloseWindows(other, process), TRUE);
+    EXPECT_EQ(fakeDesktop().sendCount(other), 0);
+
+    fakeDesktop().window(mine)->onClose = FakeCloseBehaviour::AnswersStaysOpen;
+    EXPECT_EQ(EnumWindowsProcCloseWindows(mine, process), TRUE);
+    fakeDesktop().window(mine)->onClose = FakeCloseBehaviour::AsksModalQuestion;
+    EXPECT_EQ(EnumWindowsProcCloseWindows(mine, process), FALSE);
+    EXPECT_EQ(fakeDesktop().sendCount(mine, WM_CLOSE), 2);
+
+    fakeDesktop().destroyWindow(other);
+    EXPECT_EQ(EnumWindowsProcCloseWindows(other, process), TRUE);
+}
+
+}  // namespace
