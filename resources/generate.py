@@ -24,6 +24,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 WHITE = (255, 255, 255)
 BLACK = (0, 0, 0)
+BACKGROUND = (22, 41, 78)  # the About picture's edges
 
 
 # --------------------------------------------------------------------------
@@ -437,8 +438,11 @@ def draw_text(canvas, text, x, baseline, size, weight, colour, alpha=1.0, tracki
 def about_bitmap():
     W, H = 600, 400
     c = Canvas(W, H)
-    c.vertical_gradient((30, 58, 104), (14, 27, 54))
-    c.glow(470, 40, 360, (70, 120, 190), 0.35)
+    # A flat background: where the About box is larger than the picture, the
+    # static control fills the rest with the picture's top-left colour, so
+    # the edges must all be that colour. The glow stays clear of the sides.
+    c.vertical_gradient(BACKGROUND, BACKGROUND)
+    c.glow(390, 130, 210, (70, 120, 190), 0.4)
 
     ink = (244, 247, 252)
     soft = (170, 190, 220)

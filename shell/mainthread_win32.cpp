@@ -18,7 +18,7 @@ void setHandOverWindow(HWND mainWindow) { g_handOverWindow.store(mainWindow); }
 HWND handOverWindow() { return g_handOverWindow.load(); }
 
 LRESULT runOnMainThread(PlrMainThreadFn fn, void *context) {
-    if (plrOnModelThread()) return runHandedOverWork(fn, context);
+    if (plrOnModelThread()) return fn(context);
     const HWND mainWindow = handOverWindow();
     if (mainWindow == nullptr) return 0;
     // No time-out: a send that timed out would stay queued, and the main

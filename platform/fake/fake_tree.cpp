@@ -77,6 +77,7 @@ public:
     std::vector<std::string> invalidReports;
     std::vector<faketree::Message> log;
     int insertFailures = 0;
+    int insertsBeforeFailures = 0;
 
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) {
         faketree::Message record;
@@ -208,7 +209,9 @@ private:
         }
         HTREEITEM parent = request->hParent == TVI_ROOT ? nullptr : request->hParent;
         if (parent != nullptr && require(TVM_INSERTITEMW, parent) == nullptr) return 0;
-        if (insertFailures > 0) {
+        if (insertsBeforeFailures > 0) {
+            --insertsBeforeFailures;
+        } else if (insertFailures > 0) {
             --insertFailures;
             return 0;
         }
@@ -685,10 +688,12 @@ void clearMessages(HWND dialog) {
     if (tree != nullptr) tree->log.clear();
 }
 
-void setInsertFailures(HWND dialog, int count) {
+void setInsertFailures(HWND dialog, int count, int after) {
     std::lock_guard<std::mutex> lock(registry().mutex);
     TreeControl *tree = treeOf(dialog);
-    if (tree != nullptr) tree->insertFailures = count;
+    if (tree == nullptr) return;
+    tree->insertFailures = count;
+    tree->insertsBeforeFailures = after;
 }
 
 }  // namespace faketree

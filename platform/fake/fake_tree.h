@@ -96,7 +96,8 @@ struct Message {
 std::vector<Message> messages(HWND dialog);
 void clearMessages(HWND dialog);
 
-// Knob: the next `count` TVM_INSERTITEMW fail (return null, insert nothing).
-void setInsertFailures(HWND dialog, int count);
+// Knob: after the next `after` inserts, `count` TVM_INSERTITEMW fail (return
+// null, insert nothing).
+void setInsertFailures(HWND dialog, int count, int after = 0);
 
 }  // namespace faketree

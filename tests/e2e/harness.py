@@ -76,16 +76,21 @@ Reading the desktop (plr_treereader.exe, every call bounded):
         timeout=10) -> window dict
     message_boxes(caption=None) -> dialogs() that look like message boxes
     post(hwnd, msg, wparam=0, lparam=0), send(hwnd, msg, wparam, lparam)
-    watch_exit_code(winpid) -> ExitWatch: a Windows-side wait on the process;
+    watch_exit_code(winpid) -> ExitWatch: a Windows-side wait on the process,
+        returned once the watcher holds the process (so it may end at once);
         .result(timeout) -> full 32-bit exit code (None if still running)
     run_for_exit_code(exe, *args, cwd=None) -> ExitWatch that starts the
-        program from Windows and reports its full exit code
+        program from Windows and reports its full exit code (the program is
+        terminated by the watcher when timeout_ms runs out)
 
 Other:
     screenshot(path)            `import -window root`
     wait_until(pred, timeout=10, interval=0.1, message="") -> pred's value;
         raises WaitTimeout (an AssertionError) when time runs out
-    reset()                     end all processes, delete the Pelorine key
+    readonly_dir(parent=None)   a new directory on a read-only tmpfs mount
+                                (unmounted by unmount(path), reset() or stop())
+    reset()                     end all processes, unmount read-only dirs,
+                                delete the Pelorine key
 
 Environment: PLR_E2E_VERBOSE=1 prints each external command.
 """
@@ -94,6 +99,7 @@ import fcntl
 import json
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -410,22 +416,60 @@ class FixtureProcess(WinProcess):
 class ExitWatch:
     """A treereader process that waits on a Windows process and reports its exit code."""
 
-    def __init__(self, popen):
+    def __init__(self, popen, wait_opened=False, timeout=30.0):
         self.popen = popen
+        self._lines = []
+        if wait_opened:
+            # The watcher prints {"opened": pid} once it holds a handle to the
+            # process; only then may the test make the process end.
+            line = self._readline(timeout)
+            if not line or "opened" not in json.loads(line):
+                rest = self._rest(5)
+                raise HarnessError(f"exit code watch could not open the process: {line!r} {rest!r}")
 
-    def result(self, timeout=15.0):
+    def _readline(self, timeout):
+        fd = self.popen.stdout.fileno()
+        deadline = time.monotonic() + timeout
+        buf = b""
+        while not buf.endswith(b"\n"):
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise WaitTimeout("exit code watch printed nothing in time")
+            ready, _, _ = select.select([fd], [], [], left)
+            if ready:
+                chunk = os.read(fd, 1)
+                if not chunk:
+                    break
+                buf += chunk
+        return buf.decode(errors="replace").strip()
+
+    def _rest(self, timeout):
         try:
             out, _ = self.popen.communicate(timeout=timeout)
-        except subprocess.TimeoutExpired as e:
+        except subprocess.TimeoutExpired:
             _kill_pid(self.popen.pid)
             self.popen.communicate(timeout=5)
+            raise
+        return out.decode(errors="replace") if isinstance(out, bytes) else (out or "")
+
+    def result(self, timeout=15.0):
+        """The full exit code; None if the process was still running when the watch ended."""
+        try:
+            out = self._rest(timeout)
+        except subprocess.TimeoutExpired as e:
             raise WaitTimeout("exit code watch timed out") from e
-        data = json.loads(out or "{}")
+        lines = [line for line in out.splitlines() if line.strip()]
+        data = json.loads(lines[-1]) if lines else {}
         if "error" in data:
             raise HarnessError(f"exit code watch failed: Windows error {data['error']}")
         if data.get("running"):
             return None
         return data.get("exit_code")
+
+    def kill(self):
+        if self.popen.poll() is None:
+            _kill_pid(self.popen.pid)
+            self.popen.wait(10)
 
 
 class WineSession:
@@ -444,6 +488,7 @@ class WineSession:
         self._xvfb = None
         self._keeper = None
         self._procs = []
+        self._watches = []
         self._mounts = []
         self._counter = 0
         self._lock = threading.Lock()
@@ -536,6 +581,8 @@ class WineSession:
                 except (WaitTimeout, HarnessError):
                     pass
         self.end_all()
+        for m in list(self._mounts):
+            self.unmount(m)
         self.reg_delete_key(PELORINE_KEY)
 
     # ----- processes --------------------------------------------------
@@ -614,6 +661,14 @@ class WineSession:
         for p in self._procs:
             self.end(p)
         self._procs = [p for p in self._procs if p.alive()]
+        for w in self._watches:
+            if w.poll() is None:
+                _kill_pid(w.pid)
+                try:
+                    w.wait(10)
+                except subprocess.TimeoutExpired:
+                    pass
+        self._watches = [w for w in self._watches if w.poll() is None]
 
     def run(self, args, timeout=60, check=True, cwd=None):
         return _run(args, self.env, timeout, check=check, cwd=cwd)
@@ -693,8 +748,17 @@ class WineSession:
             if mods:
                 self.key_up(*reversed(mods))
 
+    def mouse_location(self):
+        out = self.xdotool("getmouselocation", "--shell").stdout
+        vals = dict(line.split("=", 1) for line in out.split() if "=" in line)
+        return int(vals["X"]), int(vals["Y"])
+
     def mouse_move(self, x, y):
-        self.xdotool("mousemove", "--sync", str(int(x)), str(int(y)))
+        # Not "mousemove --sync": it waits for a motion event that never comes
+        # when the pointer already is at the target.
+        x, y = int(x), int(y)
+        self.xdotool("mousemove", str(x), str(y))
+        wait_until(lambda: self.mouse_location() == (x, y), 5, 0.02, f"the pointer at {x},{y}")
 
     def click(self, x, y, button=1):
         self.mouse_move(x, y)
@@ -783,17 +847,19 @@ class WineSession:
         return self.treereader("--timeout", str(timeout_ms), "--send", str(hwnd), str(msg),
                                str(wparam), str(lparam))
 
-    def _watch(self, args, timeout_ms, cwd=None):
+    def _watch(self, args, timeout_ms, cwd=None, wait_opened=False):
         # Options come before the mode: everything after --run belongs to the program.
         popen = subprocess.Popen(["wine", self.tool("plr_treereader.exe"),
                                   "--timeout", str(int(timeout_ms)), *args],
                                  env=self.env, cwd=cwd or self.workdir, stdin=subprocess.DEVNULL,
-                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True,
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                  start_new_session=True)
-        return ExitWatch(popen)
+        self._watches.append(popen)
+        return ExitWatch(popen, wait_opened)
 
     def watch_exit_code(self, winpid, timeout_ms=20000):
-        return self._watch(["--exitcode", str(winpid)], timeout_ms)
+        """Returns once the watcher holds the process, so it may end right after."""
+        return self._watch(["--exitcode", str(winpid)], timeout_ms, wait_opened=True)
 
     def run_for_exit_code(self, exe, *args, cwd=None, timeout_ms=20000):
         return self._watch(["--run", windows_path(exe), *args], timeout_ms, cwd)

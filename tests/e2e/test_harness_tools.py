@@ -2,7 +2,6 @@
 reader and the input path through xdotool.  Every other end-to-end test
 trusts these, so they are checked against what Wine reports."""
 
-import time
 import unittest
 
 from harness import E2ETestCase, WM_CLOSE, wait_until
@@ -60,7 +59,6 @@ class FixtureWindowsTest(E2ETestCase):
         h_question = question.wait_hwnds()[0]
 
         watch = self.s.watch_exit_code(accept.winpid)
-        time.sleep(0.5)
         self.s.post(h_accept, WM_CLOSE)
         self.assertEqual(300, watch.result(20), "the full code, seen from Windows")
         self.assertEqual(300 % 256, accept.wait(10), "Linux sees it modulo 256")

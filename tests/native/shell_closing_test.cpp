@@ -70,7 +70,9 @@ TEST_F(ClosingTest, AnApplicationThatClosesAtOnceGetsARequestForEachWindowAndExi
         EXPECT_EQ(request.wParam, 0u);
         EXPECT_EQ(request.lParam, 0);
     }
-    EXPECT_EQ(closedWindows(), (std::vector<HWND>{other, main}));  // z-order: the newer window first
+    // Enumeration follows the z-order, in which the activation has just
+    // raised the record's window to the top.
+    EXPECT_EQ(closedWindows(), (std::vector<HWND>{main, other}));
     EXPECT_FALSE(running(process));
     EXPECT_EQ(fakeDesktop().process(process)->exitCode, 0u);
     EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::OpenProcess).empty());
@@ -106,15 +108,17 @@ TEST_F(ClosingTest, AModalQuestionKeepsTheApplicationRunningUnlessTerminationIsO
         PLRGroup question;
         PLRWindow *record = addLive(&question);
         const DWORD process = processOf(record->hwnd);
-        const HWND second = addHiddenWindow(process);
-        fakeDesktop().window(second)->onClose = FakeCloseBehaviour::AsksModalQuestion;
+        const HWND last = addHiddenWindow(process);
+        const HWND asking = addHiddenWindow(process);
+        fakeDesktop().window(asking)->onClose = FakeCloseBehaviour::AsksModalQuestion;
         g_dwCallTerminateProcess = setting;
 
         question.closeApplications();
 
-        // The question window is enumerated first; its request waits out the
-        // bound and ends the enumeration, so the other window gets none.
-        EXPECT_EQ(closedWindows(), (std::vector<HWND>{second}));
+        // The record's window closes; the question's request waits out the
+        // bound and ends the enumeration, so the last window gets none.
+        EXPECT_EQ(closedWindows(), (std::vector<HWND>{record->hwnd, asking}));
+        EXPECT_EQ(fakeDesktop().sendCount(last), 0);
         EXPECT_EQ(fakeDesktop().nowMs(), 2000u);
         if (setting == 0) {
             EXPECT_TRUE(running(process));
@@ -169,7 +173,7 @@ TEST_F(ClosingTest, AnApplicationThatAnswersButRefusesIsNeverTerminated) {
 
     group->closeApplications();
 
-    EXPECT_EQ(closedWindows(), (std::vector<HWND>{other, record->hwnd}));
+    EXPECT_EQ(closedWindows(), (std::vector<HWND>{record->hwnd, other}));
     EXPECT_TRUE(running(process));
     EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::OpenProcess).empty());
     EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::TerminateProcess).empty());
@@ -213,7 +217,7 @@ TEST_F(ClosingTest, InTheShellsProcessOnlyTheRecordsWindowIsAskedAndTheShellIsNe
 
     group->closeApplications();
 
-    EXPECT_EQ(closedWindows(), (std::vector<HWND>{folder->hwnd, appOther, app->hwnd}));
+    EXPECT_EQ(closedWindows(), (std::vector<HWND>{folder->hwnd, app->hwnd, appOther}));
     EXPECT_EQ(fakeDesktop().sendCount(g_hwndShell), 0);
     EXPECT_EQ(fakeDesktop().sendCount(taskbar), 0);
     EXPECT_TRUE(running(shell));
@@ -231,7 +235,7 @@ TEST_F(ClosingTest, ARecordWhoseWindowIsGoneIsSkipped) {
 
     group->closeApplications();
 
-    EXPECT_EQ(closedWindows(), (std::vector<HWND>{second->hwnd, first->hwnd}));
+    EXPECT_EQ(closedWindows(), (std::vector<HWND>{first->hwnd, second->hwnd}));
     EXPECT_EQ(fakeDesktop().sendCount(gone->hwnd), 0);
     EXPECT_TRUE(fakeDesktop().callsOf(FakeDeskCall::OpenProcess).empty());
     EXPECT_EQ(fakeDesktop().enumerationCount(), 1);

@@ -123,40 +123,59 @@ TEST_F(LogFileTest, NothingIsWrittenAfterTheClose) {
 }
 
 struct WriterState {
-    volatile LONG started = 0;
-    int lines = 0;
+    volatile LONG written = 0;  // lines handed to the log so far
+    volatile LONG stop = 0;
 };
 
 DWORD WINAPI writeLines(LPVOID parameter) {
     WriterState *state = static_cast<WriterState *>(parameter);
-    InterlockedExchange(&state->started, 1);
-    for (int i = 0; i < state->lines; ++i) logMessage(L"switcher thread line");
+    for (int i = 0; i < 200000 && state->stop == 0; ++i) {
+        logMessage(L"switcher thread line");
+        InterlockedIncrement(&state->written);
+    }
     return 0;
+}
+
+// Waits (bounded) until the writer has handed over at least `lines` lines.
+bool waitForLines(const WriterState &state, LONG lines) {
+    for (int spins = 0; spins < 10000; ++spins) {
+        if (state.written >= lines) return true;
+        Sleep(1);
+    }
+    return false;
 }
 
 TEST_F(LogFileTest, CloseWhileAnotherThreadLogsLeavesOnlyWholeLines) {
     ASSERT_TRUE(openLogFile(path.c_str()));
     WriterState state;
-    state.lines = 3000;
     HANDLE thread = CreateThread(nullptr, 0, writeLines, &state, 0, nullptr);
     ASSERT_NE(thread, nullptr);
-    for (int spins = 0; state.started == 0 && spins < 5000; ++spins) Sleep(1);
-    Sleep(5);
+    // Close in the middle of the writing, and let it write on after the close.
+    const bool writing = waitForLines(state, 50);
     closeLogFile();
+    const LONG atClose = state.written;
+    const bool wroteOn = waitForLines(state, atClose + 50);
+    InterlockedExchange(&state.stop, 1);
     ASSERT_EQ(WaitForSingleObject(thread, 20000), WAIT_OBJECT_0);
     CloseHandle(thread);
+    ASSERT_TRUE(writing);
+    ASSERT_TRUE(wroteOn);
 
     const std::string written = readWholeFile(path);
     std::istringstream lines(written);
     std::string line;
-    int count = 0;
+    LONG count = 0;
     while (std::getline(lines, line)) {
         EXPECT_EQ(line, "switcher thread line\r");
         ++count;
     }
-    EXPECT_LE(count, state.lines);
-    // The file ends with a whole line.
-    if (!written.empty()) EXPECT_EQ(written.back(), '\n');
+    // Every line handed over before the close is there; none after it.
+    EXPECT_GE(count, 50);
+    EXPECT_LE(count, atClose + 1);
+    EXPECT_LT(count, state.written);
+    if (!written.empty()) {
+        EXPECT_EQ(written.back(), '\n');
+    }
 }
 
 }  // namespace

@@ -54,6 +54,9 @@ protected:
         g_dwLog = 0;
         g_dwCallTerminateProcess = 0;
     }
+
+    // Outlives TearDown, which closes the log in it.
+    ScratchDir dir;
 };
 
 // ------------------------------------------------------------- settings
@@ -124,7 +127,6 @@ int recordNotice(const wchar_t *text, const wchar_t *caption) {
 }
 
 TEST_F(StartupTest, LogOffCreatesNoFile) {
-    ScratchDir dir;
     g_notices.clear();
     EXPECT_FALSE(openLog(dir.file(kLogFileName).c_str(), recordNotice));
     EXPECT_FALSE(fileExists(dir.file(kLogFileName)));
@@ -132,7 +134,6 @@ TEST_F(StartupTest, LogOffCreatesNoFile) {
 }
 
 TEST_F(StartupTest, BannerIsAppendedAfterExistingContent) {
-    ScratchDir dir;
     const std::wstring path = dir.file(kLogFileName);
     writeWholeFile(path, "earlier run\r\n");
     g_notices.clear();
@@ -146,7 +147,6 @@ TEST_F(StartupTest, BannerIsAppendedAfterExistingContent) {
 }
 
 TEST_F(StartupTest, UnopenableLogTellsTheUserOnceAndSwitchesLoggingOff) {
-    ScratchDir dir;
     const std::wstring path = dir.file(L"no-such-directory\\PelorineLog.txt");
     g_notices.clear();
     g_dwLog = 1;

@@ -7,16 +7,21 @@
 #include <string>
 
 // A fresh directory under the temporary directory, removed with its files
-// when the object goes.
+// when the object goes (close every file in it first: an open file cannot
+// be deleted).
 class ScratchDir {
 public:
     ScratchDir() {
         wchar_t base[MAX_PATH + 1] = {};
         GetTempPathW(MAX_PATH, base);
+        // Wine reuses process ids: a directory an earlier run left behind is
+        // skipped, never reused.
         static unsigned counter = 0;
-        path_ = std::wstring(base) + L"plr-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(++counter);
-        CreateDirectoryW(path_.c_str(), nullptr);
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            path_ = std::wstring(base) + L"plr-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                    std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(++counter);
+            if (CreateDirectoryW(path_.c_str(), nullptr)) break;
+        }
     }
     ~ScratchDir() {
         WIN32_FIND_DATAW data;

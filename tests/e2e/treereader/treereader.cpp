@@ -10,7 +10,8 @@
 //   --dialogs         every top-level "#32770" window with its child controls
 //   --menus           every visible popup menu window ("#32768") and its items
 //   --post HWND MSG WPARAM LPARAM / --send HWND MSG WPARAM LPARAM
-//   --exitcode PID    waits (up to --timeout) for the process and reports its code
+//   --exitcode PID    prints {"opened": PID} once it holds the process, then
+//                     waits (up to --timeout) for it and prints its exit code
 //   --run EXE ARGS... starts EXE, waits (up to --timeout, then terminates it)
 //   --keepalive SECONDS  keeps the Wine virtual desktop open, without any
 //                     top-level window, until killed or SECONDS have passed
@@ -550,6 +551,14 @@ int modeExitCode(DWORD pid) {
         j.print();
         return 0;
     }
+    // Tell the waiting test that the process is held: from now on its exit
+    // code stays readable even if it ends before the wait below starts.
+    Json opened;
+    opened.begin('{');
+    opened.key("opened");
+    opened.unum(pid);
+    opened.end('}');
+    opened.print();
     WaitForSingleObject(p, g_timeoutMs);
     printExit(p, pid, false);
     CloseHandle(p);

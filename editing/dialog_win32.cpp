@@ -1,0 +1,126 @@
+#include "editing/dialog_win32.h"
+
+#include "editing/dragdrop_win32.h"
+#include "editing/mouse.h"
+#include "shell/globals_win32.h"
+#include "shell/mainthread_win32.h"
+#include "shell/switch_win32.h"
+#include "shell/switchstate_win32.h"
+#include "switcher/population.h"
+
+namespace {
+
+struct ExpansionRecord {
+    HWND dialog;
+    HTREEITEM item;
+    UINT action;
+};
+
+LRESULT doubleClickOnMainThread(void *dialog) {
+    mouseDoubleClick(static_cast<HWND>(dialog));
+    return 0;
+}
+
+LRESULT rightClickOnMainThread(void *dialog) {
+    mouseRightClick(static_cast<HWND>(dialog));
+    return 0;
+}
+
+LRESULT expansionOnMainThread(void *context) {
+    const ExpansionRecord *record = static_cast<const ExpansionRecord *>(context);
+    mouseItemExpanded(record->dialog, record->item, record->action);
+    return 0;
+}
+
+void onInitDialog(HWND hDlg) {
+    // A dialog that ended during a drag may have left this thread's drag
+    // state behind; a new thread starts clean, but the reset costs nothing.
+    dragResetAfterSwitch();
+    SendDlgItemMessageW(hDlg, IDC_SWITCHER_TREE, TVM_SETBKCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_BTNFACE)));
+
+    // The main thread sets g_hwndSwitcherDialog and fills the tree, sending
+    // its items here while this thread waits.
+    const bool stay = runOnMainThread(switcherDialogInitialising, hDlg) != 0;
+
+    g_hwndTreeView = GetDlgItem(hDlg, IDC_SWITCHER_TREE);
+    g_oldTreeViewProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(g_hwndTreeView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TreeViewSubclassProc)));
+
+    // No switch wants this dialog (the program is ending): it ends before it
+    // is ever shown.
+    if (!stay) EndDialog(hDlg, 0);
+}
+
+void onNotify(HWND hDlg, const NMHDR *header) {
+    if (header == nullptr) return;
+    // Only the code is looked at: the tree view is the only child.
+    switch (header->code) {
+    case NM_DBLCLK:
+        runOnMainThread(doubleClickOnMainThread, hDlg);
+        break;
+    case NM_RCLICK:
+        runOnMainThread(rightClickOnMainThread, hDlg);
+        break;
+    case TVN_ITEMEXPANDEDW: {
+        const NMTREEVIEWW *info = reinterpret_cast<const NMTREEVIEWW *>(header);
+        ExpansionRecord record = {hDlg, info->itemNew.hItem, info->action};
+        runOnMainThread(expansionOnMainThread, &record);
+        break;
+    }
+    case TVN_BEGINDRAGW:
+        dragBegin(hDlg, reinterpret_cast<const NMTREEVIEWW *>(header));
+        break;
+    default:
+        break;
+    }
+}
+
+// A press on the margin around the tree: the system's move loop follows the
+// mouse as if the (absent) caption had been grabbed.
+void onLButtonDown(HWND hDlg) {
+    ReleaseCapture();
+    SendMessageW(hDlg, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+}
+
+void onEndSwitcher(HWND hDlg) {
+    dragResetAfterSwitch();
+    EndDialog(hDlg, 0);
+}
+
+void onDestroy(HWND hDlg) {
+    dragResetAfterSwitch();
+    releaseTreeImageLists(hDlg);
+    if (g_hwndTreeView != nullptr && g_oldTreeViewProc != nullptr && GetParent(g_hwndTreeView) == hDlg)
+        SetWindowLongPtrW(g_hwndTreeView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_oldTreeViewProc));
+}
+
+}  // namespace
+
+INT_PTR CALLBACK DialogProc2(HWND hDlg, UINT message, WPARAM, LPARAM lParam) noexcept {
+    switch (message) {
+    case WM_INITDIALOG:
+        onInitDialog(hDlg);
+        break;
+    case WM_NOTIFY:
+        onNotify(hDlg, reinterpret_cast<const NMHDR *>(lParam));
+        break;
+    case WM_MOUSEMOVE:
+        dragMouseMove(hDlg, lParam);
+        break;
+    case WM_LBUTTONUP:
+        dragButtonUp(hDlg);
+        break;
+    case WM_LBUTTONDOWN:
+        onLButtonDown(hDlg);
+        break;
+    case WM_PLR_END_SWITCHER:
+        onEndSwitcher(hDlg);
+        break;
+    case WM_DESTROY:
+        onDestroy(hDlg);
+        break;
+    default:
+        break;
+    }
+    return FALSE;
+}

@@ -1,0 +1,196 @@
+#include "shell/switchstate_win32.h"
+
+#include <utility>
+
+#include "log/log.h"
+#include "model/globals.h"
+#include "model/snapshot.h"
+#include "model/threading.h"
+#include "platform/handles.h"
+#include "shell/activation.h"
+#include "shell/mainthread_win32.h"
+#include "shell/switch_win32.h"
+#include "switcher/population.h"
+
+namespace {
+
+struct ThreadHandleTraits {
+    typedef HANDLE Type;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type value) noexcept { CloseHandle(value); }
+};
+typedef UniqueHandle<ThreadHandleTraits> UniqueThread;
+
+// How long a new switch or the end of the program waits for the switcher
+// thread of the previous switch.
+constexpr DWORD kSwitcherThreadWaitMs = 2000;
+
+enum class Ending { None, Alt, Focus };
+
+// Main thread only.
+SwitchPhase g_phase = SwitchPhase::Idle;
+UniqueThread g_switcherThread;
+HWND g_deferredInitDialog = nullptr;
+Ending g_deferredEnding = Ending::None;
+HWND g_deferredEndingDialog = nullptr;
+
+bool threadHasEnded(HANDLE thread) { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
+
+// Waits for the thread while carrying out the messages other threads send to
+// this one (the switcher's hand-overs, the keyboard hook's calls), so that
+// neither side can block the other.
+bool waitForThreadEnd(HANDLE thread, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return threadHasEnded(thread);
+        const DWORD result =
+            MsgWaitForMultipleObjects(1, &thread, FALSE, static_cast<DWORD>(deadline - now), QS_SENDMESSAGE);
+        if (result == WAIT_OBJECT_0) return true;
+        if (result != WAIT_OBJECT_0 + 1) return threadHasEnded(thread);
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+// The dialog calls EndDialog itself on its own thread when it takes this
+// message; the main thread never waits for it here.
+void endDialogOnItsThread(HWND dialog) {
+    if (dialog != nullptr) PostMessageW(dialog, WM_PLR_END_SWITCHER, 0, 0);
+}
+
+void openDialog(HWND dialog) {
+    g_hwndSwitcherDialog = dialog;
+    g_phase = SwitchPhase::Open;
+    populateTreeView(dialog);
+}
+
+void endSwitch(bool activateSelected) {
+    const HWND dialog = g_hwndSwitcherDialog;
+    g_hwndSwitcherDialog = nullptr;
+    g_phase = SwitchPhase::Idle;
+    endDialogOnItsThread(dialog);
+    if (activateSelected) {
+        if (PLRWindow *selected = g_rootGroup.getSelectedWindow()) activateWindow(selected->hwnd);
+    }
+    discardSnapshot();
+    g_rootGroup.clearHtis();
+}
+
+void requestEnding(HWND dialog, Ending ending) {
+    PLR_ASSERT_MODEL_THREAD();
+    if (dialog == nullptr || dialog != g_hwndSwitcherDialog) return;
+    if (modelCommandRunning()) {
+        // The first ending asked for wins, as it would have without the wait.
+        if (g_deferredEnding == Ending::None) {
+            g_deferredEnding = ending;
+            g_deferredEndingDialog = dialog;
+        }
+        return;
+    }
+    ModelCommandScope scope;
+    endSwitch(ending == Ending::Alt);
+}
+
+}  // namespace
+
+SwitchPhase currentSwitchPhase() {
+    if (g_phase == SwitchPhase::Opening && g_switcherThread && threadHasEnded(g_switcherThread.get())) {
+        g_switcherThread.reset();
+        g_deferredInitDialog = nullptr;
+        g_phase = SwitchPhase::Idle;
+    }
+    return g_phase;
+}
+
+bool previousSwitcherEnded() {
+    if (!g_switcherThread) return true;
+    if (!waitForThreadEnd(g_switcherThread.get(), kSwitcherThreadWaitMs)) {
+        logMessage(PLR_T("MainWndProc: the previous switcher thread is still running.  Not opening the switcher."));
+        return false;
+    }
+    g_switcherThread.reset();
+    return true;
+}
+
+void startSwitcherThread(UINT id) {
+    PLR_ASSERT_MODEL_THREAD();
+    HANDLE thread = CreateThread(nullptr, 0, TaskSwitchThread, reinterpret_cast<LPVOID>(static_cast<UINT_PTR>(id)), 0,
+                                 nullptr);
+    if (thread == nullptr) {
+        logLastError(PLR_T("CreateThread"), PLR_T("MainWndProc"));
+        return;
+    }
+    g_switcherThread.reset(thread);
+    g_phase = SwitchPhase::Opening;
+}
+
+LRESULT switcherDialogInitialising(void *context) {
+    PLR_ASSERT_MODEL_THREAD();
+    const HWND dialog = static_cast<HWND>(context);
+    if (g_phase != SwitchPhase::Opening || dialog == nullptr) return 0;
+    if (modelCommandRunning()) {
+        g_deferredInitDialog = dialog;
+        return 1;
+    }
+    ModelCommandScope scope;
+    openDialog(dialog);
+    return 1;
+}
+
+void altReleased(HWND dialog) { requestEnding(dialog, Ending::Alt); }
+
+void focusLost(HWND dialog) { requestEnding(dialog, Ending::Focus); }
+
+void closeSwitcherAfterCancel() {
+    PLR_ASSERT_MODEL_THREAD();
+    if (g_hwndSwitcherDialog == nullptr) return;
+    endDialogOnItsThread(g_hwndSwitcherDialog);
+    g_hwndSwitcherDialog = nullptr;
+    g_phase = SwitchPhase::Idle;
+}
+
+void stopSwitcherForExit() {
+    PLR_ASSERT_MODEL_THREAD();
+    g_phase = SwitchPhase::Closing;
+    if (g_hwndSwitcherDialog != nullptr) {
+        endDialogOnItsThread(g_hwndSwitcherDialog);
+        g_hwndSwitcherDialog = nullptr;
+        discardSnapshot();
+        g_rootGroup.clearHtis();
+    }
+    endDialogOnItsThread(std::exchange(g_deferredInitDialog, nullptr));
+    g_deferredEnding = Ending::None;
+    if (!g_switcherThread) return;
+    // A dialog still on its way to WM_INITDIALOG is told to end when it asks
+    // for its initialisation (taken during the wait).
+    if (!waitForThreadEnd(g_switcherThread.get(), kSwitcherThreadWaitMs))
+        logMessage(PLR_T("MainWndProc: the switcher thread did not end."));
+    g_switcherThread.reset();
+}
+
+void runDeferredSwitchWork() {
+    PLR_ASSERT_MODEL_THREAD();
+    static bool running = false;
+    if (running) return;
+    running = true;
+    for (;;) {
+        if (g_deferredInitDialog != nullptr) {
+            const HWND dialog = std::exchange(g_deferredInitDialog, nullptr);
+            if (g_phase != SwitchPhase::Opening) continue;
+            ModelCommandScope scope;
+            openDialog(dialog);
+            continue;
+        }
+        if (g_deferredEnding != Ending::None) {
+            const Ending ending = std::exchange(g_deferredEnding, Ending::None);
+            const HWND dialog = std::exchange(g_deferredEndingDialog, nullptr);
+            if (dialog != g_hwndSwitcherDialog || dialog == nullptr) continue;
+            ModelCommandScope scope;
+            endSwitch(ending == Ending::Alt);
+            continue;
+        }
+        break;
+    }
+    running = false;
+}

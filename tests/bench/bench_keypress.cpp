@@ -1,0 +1,161 @@
+// What one key press costs the model: the discovery pass, the pruning, the
+// refresh pass and the navigation step, against the fake desktop, with 100,
+// 1,000 and 10,000 windows spread over 50 groups (the root, 7 groups under
+// it and 6 under each of those). The times include the fake desktop's own
+// bookkeeping (it records every call), so they overstate the model's share.
+//
+// After the table, a summary prints the time per press at each size, the
+// ratios against the 100-window run of the same invocation, and the targets
+// (100 microseconds per press at 100 windows, 2 ms at 1,000).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "model/discovery.h"
+#include "model/globals.h"
+#include "model/pruning.h"
+#include "model/snapshot.h"
+#include "model/threading.h"
+#include "platform/fake/fake_desktop.h"
+#include "platform/fake/fake_log.h"
+#include "platform/text.h"
+#include "switcher/navigation.h"
+
+namespace {
+
+void resetModel() {
+    plrSetModelThread();
+    discardSnapshot();
+    for (PLRGroup *group : g_rootGroup.subgroups) delete group;
+    g_rootGroup.subgroups.clear();
+    for (PLRWindow *window : g_rootGroup.windows) delete window;
+    g_rootGroup.windows.clear();
+    g_rootGroup.hti = nullptr;
+    g_rootGroup.selected = 1;
+    g_rootGroup.expanded = 1;
+    g_groupCounter = 1;
+    g_numberNewGroups = 1;
+    g_seenWindows.clear();
+    g_hwndSwitcherDialog = nullptr;
+    g_dwLog = 0;  // the product's default
+    g_pfnIsHungAppWindow = fakeIsHungAppWindow;
+    fakeDesktop().reset();
+    clearCapturedLogLines();
+}
+
+// `windowCount` application windows, discovered once, then spread
+// round-robin over the 50 groups; the first window is selected.
+void buildDesktop(int windowCount) {
+    resetModel();
+    for (int i = 0; i < windowCount; ++i) {
+        plr_char caption[64];
+        plrFormat(caption, 64, PLR_T("Window %d"), i);
+        fakeDesktop().addAppWindow(caption);
+    }
+    discoveryPass();
+    pruneInactiveWindows();
+
+    std::vector<PLRGroup *> groups{&g_rootGroup};
+    for (int top = 0; top < 7; ++top) {
+        PLRGroup *group = new PLRGroup();
+        g_rootGroup.subgroups.push_back(group);
+        groups.push_back(group);
+        for (int sub = 0; sub < 6; ++sub) {
+            PLRGroup *child = new PLRGroup();
+            group->subgroups.push_back(child);
+            groups.push_back(child);
+        }
+    }
+    std::vector<PLRWindow *> all(g_rootGroup.windows.begin(), g_rootGroup.windows.end());
+    g_rootGroup.windows.clear();
+    for (std::size_t i = 0; i < all.size(); ++i) groups[i % groups.size()]->windows.push_back(all[i]);
+    g_rootGroup.windows.front()->select(true);
+    fakeDesktop().clearCalls();
+}
+
+void BM_KeyPress(benchmark::State &state) {
+    const int windows = static_cast<int>(state.range(0));
+    buildDesktop(windows);
+    for (auto _ : state) {
+        discoveryPass();
+        pruneInactiveWindows();
+        refreshPass();
+        globalSelectNextWindow();
+        state.PauseTiming();
+        fakeDesktop().clearCalls();  // the fake's record of calls, not the model's work
+        state.ResumeTiming();
+    }
+    state.SetComplexityN(windows);
+    resetModel();
+}
+BENCHMARK(BM_KeyPress)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// The navigation step alone: one Alt+Tab over the whole tree.
+void BM_NavigationOnly(benchmark::State &state) {
+    const int windows = static_cast<int>(state.range(0));
+    buildDesktop(windows);
+    for (auto _ : state) globalSelectNextWindow();
+    state.SetComplexityN(windows);
+    resetModel();
+}
+BENCHMARK(BM_NavigationOnly)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+// Prints the table as usual and keeps the time per press of each run.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override {
+        for (const Run &run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            const std::string name = run.run_name.function_name;
+            // Microseconds, whatever unit the run reports in.
+            double us = run.GetAdjustedRealTime();
+            if (run.time_unit == benchmark::kNanosecond) us /= 1000.0;
+            if (run.time_unit == benchmark::kMillisecond) us *= 1000.0;
+            if (run.time_unit == benchmark::kSecond) us *= 1000000.0;
+            results_[name][run.complexity_n] = us;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void printSummary() const {
+        std::printf("\nSummary (microseconds per press; ratio to the 100-window run):\n");
+        for (const auto &family : results_) {
+            const auto base = family.second.find(100);
+            for (const auto &size : family.second) {
+                std::printf("  %-18s %6lld windows: %10.1f us", family.first.c_str(),
+                            static_cast<long long>(size.first), size.second);
+                if (base != family.second.end() && base->second > 0)
+                    std::printf("   x%.1f", size.second / base->second);
+                std::printf("\n");
+            }
+        }
+        const auto press = results_.find("BM_KeyPress");
+        if (press == results_.end()) return;
+        const auto at100 = press->second.find(100);
+        const auto at1000 = press->second.find(1000);
+        if (at100 != press->second.end())
+            std::printf("Target at 100 windows: <= 100 us per press: %s (%.1f us)\n",
+                        at100->second <= 100.0 ? "met" : "NOT met", at100->second);
+        if (at1000 != press->second.end())
+            std::printf("Target at 1,000 windows: <= 2000 us per press: %s (%.1f us)\n",
+                        at1000->second <= 2000.0 ? "met" : "NOT met", at1000->second);
+    }
+
+private:
+    std::map<std::string, std::map<long long, double>> results_;
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    reporter.printSummary();
+    return 0;
+}
