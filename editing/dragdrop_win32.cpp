@@ -6,6 +6,7 @@
 #include "editing/dragdrop_win32.h"
 
 #include <windowsx.h>
+#include <cwchar>
 
 #include "editing/dragdrop.h"
 #include "log/log.h"
@@ -67,6 +68,7 @@ void dragBegin(HWND hDlg, const NMTREEVIEWW *info) {
     t_drag.target = nullptr;
     t_drag.image.reset(reinterpret_cast<HIMAGELIST>(
         SendMessageW(tree, TVM_CREATEDRAGIMAGE, 0, reinterpret_cast<LPARAM>(item))));
+    { wchar_t dbg[200]; swprintf(dbg, 200, L"DEBUG il=%p normal=%p count=%d", (void*)t_drag.image.get(), (void*)SendMessageW(tree, TVM_GETIMAGELIST, TVSIL_NORMAL, 0), t_drag.image.get() ? ImageList_GetImageCount(t_drag.image.get()) : -1); logMessage(dbg); }
     if (!ImageList_BeginDrag(t_drag.image.get(), 0, 0, 0)) logMessage(PLR_T("ImageList_BeginDrag failed."));
     if (!ImageList_DragEnter(tree, info->ptDrag.x, info->ptDrag.y)) logMessage(PLR_T("ImageList_BeginDrag failed."));
     ShowCursor(FALSE);

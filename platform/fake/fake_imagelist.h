@@ -21,7 +21,7 @@
 namespace fakeimg {
 
 enum class Picture {
-    None,         // nothing: the stand-in of a failed add is never stored
+    None,         // no recorded picture (a drag image the tree made)
     Resource,     // a bitmap resource (resourceId)
     IconColour,   // the colour part of an icon
     IconMask,     // the mask part of an icon

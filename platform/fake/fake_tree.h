@@ -9,6 +9,9 @@
 // the caret (TVGN_CARET, TVIS_SELECTED) and the drop highlight. It lays out
 // its visible items in fixed rows so that hit tests and item rectangles work.
 //
+// One known difference from Wine's control: the fake drop-highlights the
+// caret item like any other, where Wine's control ignores that request.
+//
 // Handles: an item handle is never reused. A message that names an item that
 // does not exist (deleted, never inserted, another tree's, or null where an
 // item is required) gets the real control's answer (FALSE, 0 or null) and is

@@ -110,25 +110,23 @@ public:
         for (const Run &run : runs) {
             if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
             const std::string name = run.run_name.function_name;
-            // Microseconds, whatever unit the run reports in.
-            double us = run.GetAdjustedRealTime();
-            if (run.time_unit == benchmark::kNanosecond) us /= 1000.0;
-            if (run.time_unit == benchmark::kMillisecond) us *= 1000.0;
-            if (run.time_unit == benchmark::kSecond) us *= 1000000.0;
-            results_[name][run.complexity_n] = us;
+            results_[name][run.complexity_n] = Times{micros(run, run.GetAdjustedRealTime()),
+                                                     micros(run, run.GetAdjustedCPUTime())};
         }
         ConsoleReporter::ReportRuns(runs);
     }
 
+    // The targets are judged on CPU time: on a shared machine the wall
+    // time also counts the time other processes held the CPU.
     void printSummary() const {
-        std::printf("\nSummary (microseconds per press; ratio to the 100-window run):\n");
+        std::printf("\nSummary (microseconds per press, wall and CPU; CPU ratio to the 100-window run):\n");
         for (const auto &family : results_) {
             const auto base = family.second.find(100);
             for (const auto &size : family.second) {
-                std::printf("  %-18s %6lld windows: %10.1f us", family.first.c_str(),
-                            static_cast<long long>(size.first), size.second);
-                if (base != family.second.end() && base->second > 0)
-                    std::printf("   x%.1f", size.second / base->second);
+                std::printf("  %-18s %6lld windows: wall %11.1f us  cpu %11.1f us", family.first.c_str(),
+                            static_cast<long long>(size.first), size.second.wall, size.second.cpu);
+                if (base != family.second.end() && base->second.cpu > 0)
+                    std::printf("   x%.1f", size.second.cpu / base->second.cpu);
                 std::printf("\n");
             }
         }
@@ -137,15 +135,30 @@ public:
         const auto at100 = press->second.find(100);
         const auto at1000 = press->second.find(1000);
         if (at100 != press->second.end())
-            std::printf("Target at 100 windows: <= 100 us per press: %s (%.1f us)\n",
-                        at100->second <= 100.0 ? "met" : "NOT met", at100->second);
+            std::printf("Target at 100 windows, <= 100 us per press: %s (cpu %.1f us)\n",
+                        at100->second.cpu <= 100.0 ? "met" : "NOT met", at100->second.cpu);
         if (at1000 != press->second.end())
-            std::printf("Target at 1,000 windows: <= 2000 us per press: %s (%.1f us)\n",
-                        at1000->second <= 2000.0 ? "met" : "NOT met", at1000->second);
+            std::printf("Target at 1,000 windows, <= 2000 us per press: %s (cpu %.1f us)\n",
+                        at1000->second.cpu <= 2000.0 ? "met" : "NOT met", at1000->second.cpu);
     }
 
 private:
-    std::map<std::string, std::map<long long, double>> results_;
+    struct Times {
+        double wall;
+        double cpu;
+    };
+
+    // Microseconds, whatever unit the run reports in.
+    static double micros(const Run &run, double value) {
+        switch (run.time_unit) {
+        case benchmark::kNanosecond: return value / 1000.0;
+        case benchmark::kMillisecond: return value * 1000.0;
+        case benchmark::kSecond: return value * 1000000.0;
+        default: return value;
+        }
+    }
+
+    std::map<std::string, std::map<long long, Times>> results_;
 };
 
 }  // namespace

@@ -75,6 +75,9 @@ Reading the desktop (plr_treereader.exe, every call bounded):
     wait_for_window(cls=None, caption=None, pid=None, visible=None,
         timeout=10) -> window dict
     message_boxes(caption=None) -> dialogs() that look like message boxes
+    menus() -> visible popup menus; menu_item_point(menu, index, count)
+    children(hwnd) -> the window and its child windows
+    taskbar(), tray_icon_point(slot=0): the notification area (see below)
     post(hwnd, msg, wparam=0, lparam=0), send(hwnd, msg, wparam, lparam)
     watch_exit_code(winpid) -> ExitWatch: a Windows-side wait on the process,
         returned once the watcher holds the process (so it may end at once);
@@ -91,6 +94,31 @@ Other:
                                 (unmounted by unmount(path), reset() or stop())
     reset()                     end all processes, unmount read-only dirs,
                                 delete the Pelorine key
+
+Base class E2ETestCase (unittest): shares the run's session (run_e2e.py)
+or makes one for a single file; setUp calls reset() and gives self.dir, a
+fresh current directory for the program; start_pelorine(cwd=None),
+wait_main_window(proc=None, pid=None), set_log(type, data), log_path(),
+read_log() -> bytes or None, assert_stays_running(proc, seconds).  Nothing
+is ended in tearDown, so a failure's screenshot shows the desktop as it was.
+
+What Wine 8 does here (measured):
+  - Once a program adds a notification icon, the virtual desktop shows
+    Wine's taskbar: a visible top-level window of class "Shell_TrayWnd" with
+    an empty caption at the bottom (y 780..800), not a tool window.  Window
+    discovery sees it like any other window.  A right click on the icon at
+    tray_icon_point() really opens the program's tray menu.
+  - WM_GETICON sent from another process fails without reaching the window,
+    and another process's class icon reads as 0: icons of other processes'
+    windows come only from fallbacks.
+  - Popup menu items of another process cannot be read (MN_GETHMENU gives
+    a menu handle that is not valid outside the owner).
+  - A process killed while its WH_KEYBOARD_LL hook is installed leaves the
+    hook in Wine's chain; close_pelorine() and reset() end Pelorine with
+    WM_CLOSE first for that reason.
+  - Exit codes seen from Linux are modulo 256: use watch_exit_code().
+  - `xdotool mousemove --sync` hangs when the pointer is already there;
+    mouse_move() waits on the reported pointer position instead.
 
 Environment: PLR_E2E_VERBOSE=1 prints each external command.
 """
@@ -839,6 +867,34 @@ class WineSession:
                     return w
             return None
         return wait_until(probe, timeout, 0.2, f"a window class={cls} caption={caption} pid={pid}")
+
+    def menus(self):
+        """Visible popup menus (#32768): hwnd, pid, owner, rect.  Their items
+        cannot be read from another process under Wine (items is empty then);
+        click rows by position: menu_item_point(menu, index, count)."""
+        return self.treereader("--menus")["menus"]
+
+    @staticmethod
+    def menu_item_point(menu, index, count):
+        left, top, right, bottom = menu["rect"]
+        row = (bottom - top) / count
+        return (left + right) // 2, int(top + row * index + row / 2)
+
+    def children(self, hwnd):
+        return self.treereader("--children", str(hwnd))
+
+    def taskbar(self):
+        """Wine's taskbar window (class Shell_TrayWnd), which the virtual desktop
+        shows once a program adds a notification icon; None before that."""
+        bars = [w for w in self.windows() if w["class"] == "Shell_TrayWnd" and w["visible"]]
+        return bars[0] if bars else None
+
+    def tray_icon_point(self, slot=0):
+        """Screen point of a notification icon: slot 0 is the rightmost (the
+        first icon added); icons are 16 px wide in a row at the taskbar's right end."""
+        bar = wait_until(self.taskbar, 10, 0.2, "the taskbar with the notification area")
+        left, top, right, bottom = bar["rect"]
+        return right - 10 - 16 * slot, (top + bottom) // 2
 
     def post(self, hwnd, msg, wparam=0, lparam=0):
         return self.treereader("--post", str(hwnd), str(msg), str(wparam), str(lparam))

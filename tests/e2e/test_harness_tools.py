@@ -127,6 +127,15 @@ class ReaderAndInputTest(E2ETestCase):
         self.assertIn("vk=16", downs)
         self.assertIn("vk=66", downs)
 
+    def test_right_click_on_the_notification_icon_reaches_its_window(self):
+        fx = self.s.start_fixture(caption="tray owner", log=True, tray=True)
+        wait_until(lambda: fx.events("TRAY_ADDED"), 10, message="the icon")
+        bar = wait_until(self.s.taskbar, 10, message="the taskbar")
+        self.assertEqual("", bar["caption"])
+        self.s.right_click(*self.s.tray_icon_point())
+        wait_until(lambda: [e for e in fx.events("TRAY") if e["args"] == ["0x205"]], 10,
+                   message="WM_RBUTTONUP from the icon")
+
     def test_message_boxes_are_listed_with_text_and_buttons(self):
         fx = self.s.start_fixture(caption="asker", log=True, close="question")
         self.s.post(fx.wait_hwnds()[0], WM_CLOSE)

@@ -102,8 +102,7 @@ TEST_F(LogTest, LongNumberWithShortSystemTextKeepsTheWholeNumber) {
     fakeDesktop().setSystemMessage(0x80004005u, u"ab");
     report(0x80004005u, u"AppendMenu", u"MainWndProc");
     const std::u16string line = onlyLine();
-    EXPECT_EQ(line.rfind(u"AppendMenu, called from MainWndProc failed with error -2147467259: ", 0), 0u) << "got "
-                                                                                                          << line.size();
+    EXPECT_EQ(line.rfind(u"AppendMenu, called from MainWndProc failed with error -2147467259: ", 0), 0u);
 
     clearCapturedLogLines();
     fakeDesktop().setSystemMessage(0x80004005u, nullptr);

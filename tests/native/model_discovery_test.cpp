@@ -342,13 +342,13 @@ TEST_F(DiscoveryTest, IconFallbacks) {
         {"nothing at all", nullptr, nullptr, nullptr, nullptr, nullptr, app, app, 3},
     };
     for (const Case &c : cases) {
-        FakeWindow spec;
-        spec.iconBig = c.answerBig;
-        spec.iconSmall = c.answerSmall;
-        spec.iconSmall2 = c.answerSmall2;
-        spec.classIcon = c.classIcon;
-        spec.classIconSmall = c.classIconSmall;
-        HWND hwnd = desktop.createWindow(spec);
+        FakeWindow desc;
+        desc.iconBig = c.answerBig;
+        desc.iconSmall = c.answerSmall;
+        desc.iconSmall2 = c.answerSmall2;
+        desc.classIcon = c.classIcon;
+        desc.classIconSmall = c.classIconSmall;
+        HWND hwnd = desktop.createWindow(desc);
         HICON gotBig = nullptr, gotSmall = nullptr;
         getWindowIcons(hwnd, &gotBig, &gotSmall);
         EXPECT_EQ(gotBig, c.expectBig) << c.name;
@@ -363,15 +363,15 @@ TEST_F(DiscoveryTest, IconFallbacks) {
 }
 
 TEST_F(DiscoveryTest, FailedSendWithAnotherErrorCountsAsAnAnswer) {
-    FakeWindow spec;
-    spec.sendError = ERROR_ACCESS_DENIED;
-    spec.classIcon = fakeDesktop().newIcon();
-    spec.classIconSmall = fakeDesktop().newIcon();
-    HWND hwnd = fakeDesktop().createWindow(spec);
+    FakeWindow desc;
+    desc.sendError = ERROR_ACCESS_DENIED;
+    desc.classIcon = fakeDesktop().newIcon();
+    desc.classIconSmall = fakeDesktop().newIcon();
+    HWND hwnd = fakeDesktop().createWindow(desc);
     HICON big = nullptr, small = nullptr;
     getWindowIcons(hwnd, &big, &small);
-    EXPECT_EQ(big, spec.classIcon);
-    EXPECT_EQ(small, spec.classIconSmall);
+    EXPECT_EQ(big, desc.classIcon);
+    EXPECT_EQ(small, desc.classIconSmall);
     EXPECT_EQ(fakeDesktop().sendCount(hwnd), 3);
 }
 
@@ -409,15 +409,15 @@ TEST_F(DiscoveryTest, WindowThatDoesNotAnswerCostsOneBoundedMessage) {
 }
 
 TEST_F(DiscoveryTest, WindowThatStopsAnsweringAfterTheBigIconShowsItAsSmall) {
-    FakeWindow spec;
-    spec.iconBig = fakeDesktop().newIcon();
-    spec.iconSmall = fakeDesktop().newIcon();
-    spec.answersBeforeHanging = 1;
-    HWND hwnd = fakeDesktop().createWindow(spec);
+    FakeWindow desc;
+    desc.iconBig = fakeDesktop().newIcon();
+    desc.iconSmall = fakeDesktop().newIcon();
+    desc.answersBeforeHanging = 1;
+    HWND hwnd = fakeDesktop().createWindow(desc);
     HICON big = nullptr, small = nullptr;
     getWindowIcons(hwnd, &big, &small);
-    EXPECT_EQ(big, spec.iconBig);
-    EXPECT_EQ(small, spec.iconBig);
+    EXPECT_EQ(big, desc.iconBig);
+    EXPECT_EQ(small, desc.iconBig);
     EXPECT_EQ(fakeDesktop().sendCount(hwnd), 2);
     EXPECT_EQ(fakeDesktop().nowMs(), 250u);
 

@@ -73,10 +73,10 @@ TEST_F(FakeDesktopTest, StoppedOrFailingEnumerationReturnsFalse) {
 TEST_F(FakeDesktopTest, HandlesLookRealAndPropertiesAnswerLikeTheSystem) {
     FakeDesktop &desktop = fakeDesktop();
     HWND owner = desktop.addAppWindow(u"owner");
-    FakeWindow spec;
-    spec.owner = owner;
-    spec.className = u"Shell_TrayWnd";
-    HWND owned = desktop.createWindow(spec);
+    FakeWindow desc;
+    desc.owner = owner;
+    desc.className = u"Shell_TrayWnd";
+    HWND owned = desktop.createWindow(desc);
     EXPECT_GT(reinterpret_cast<std::uintptr_t>(owner), 0xFFFFu);
     EXPECT_NE(owner, owned);
     EXPECT_EQ(desk::getWindow(owned, GW_OWNER), owner);

@@ -84,55 +84,55 @@ TEST_F(ModelTest, WindowAssignmentCopiesEveryFieldAndAllCaptionUnits) {
 }
 
 TEST_F(ModelTest, DiscoveryConstructorReadsCaptionAndIconsOfTheWindow) {
-    FakeWindow spec;
-    spec.caption = u"Editor \u00e9\u4e2d";
-    spec.iconBig = fakeDesktop().newIcon();
-    spec.iconSmall = fakeDesktop().newIcon();
-    HWND hwnd = fakeDesktop().createWindow(spec);
+    FakeWindow desc;
+    desc.caption = u"Editor \u00e9\u4e2d";
+    desc.iconBig = fakeDesktop().newIcon();
+    desc.iconSmall = fakeDesktop().newIcon();
+    HWND hwnd = fakeDesktop().createWindow(desc);
 
     PLRWindow record(hwnd, hwnd);
     EXPECT_EQ(record.hwnd, hwnd);
     EXPECT_EQ(text(record.caption), u"Editor \u00e9\u4e2d");
-    EXPECT_EQ(record.hIconBig, spec.iconBig);
-    EXPECT_EQ(record.hIconSmall, spec.iconSmall);
+    EXPECT_EQ(record.hIconBig, desc.iconBig);
+    EXPECT_EQ(record.hIconSmall, desc.iconSmall);
     EXPECT_EQ(record.selected, 0);
     EXPECT_EQ(record.hti, nullptr);
 }
 
 TEST_F(ModelTest, LongCaptionsKeepTheirFirst127Units) {
     for (std::size_t length : {126u, 127u, 128u, 500u}) {
-        FakeWindow spec;
-        spec.caption = repeated(u'x', length - 1) + u"\u20ac";
-        HWND hwnd = fakeDesktop().createWindow(spec);
+        FakeWindow desc;
+        desc.caption = repeated(u'x', length - 1) + u"\u20ac";
+        HWND hwnd = fakeDesktop().createWindow(desc);
         PLRWindow record(hwnd, hwnd);
         const std::u16string stored(record.caption);
         const std::size_t expected = length < 127 ? length : 127;
         EXPECT_EQ(stored.size(), expected) << "caption of " << length << " units";
-        EXPECT_EQ(stored, spec.caption.substr(0, expected));
+        EXPECT_EQ(stored, desc.caption.substr(0, expected));
         EXPECT_EQ(record.caption[PLRWindow::kCaptionUnits - 1], 0);
     }
 }
 
 TEST_F(ModelTest, CaptionComesFromTheRootOwnerUnlessItHasNone) {
-    FakeWindow rootSpec;
-    rootSpec.caption = u"Owner title";
-    rootSpec.iconBig = fakeDesktop().newIcon();
-    HWND root = fakeDesktop().createWindow(rootSpec);
-    FakeWindow childSpec;
-    childSpec.caption = u"Child title";
-    childSpec.owner = root;
-    childSpec.iconBig = fakeDesktop().newIcon();
-    HWND child = fakeDesktop().createWindow(childSpec);
+    FakeWindow rootDesc;
+    rootDesc.caption = u"Owner title";
+    rootDesc.iconBig = fakeDesktop().newIcon();
+    HWND root = fakeDesktop().createWindow(rootDesc);
+    FakeWindow childDesc;
+    childDesc.caption = u"Child title";
+    childDesc.owner = root;
+    childDesc.iconBig = fakeDesktop().newIcon();
+    HWND child = fakeDesktop().createWindow(childDesc);
 
     PLRWindow fromRoot(root, child);
     EXPECT_EQ(fromRoot.hwnd, child);
     EXPECT_EQ(text(fromRoot.caption), u"Owner title");
-    EXPECT_EQ(fromRoot.hIconBig, rootSpec.iconBig);
+    EXPECT_EQ(fromRoot.hIconBig, rootDesc.iconBig);
 
     fakeDesktop().window(root)->caption.clear();
     PLRWindow fallback(root, child);
     EXPECT_EQ(text(fallback.caption), u"Child title");
-    EXPECT_EQ(fallback.hIconBig, rootSpec.iconBig);
+    EXPECT_EQ(fallback.hIconBig, rootDesc.iconBig);
 }
 
 TEST_F(ModelTest, CaptionOfAGoneWindowIsEmpty) {

@@ -9,6 +9,7 @@
 //   --windows         every top-level window
 //   --dialogs         every top-level "#32770" window with its child controls
 //   --menus           every visible popup menu window ("#32768") and its items
+//   --children HWND   one window and its direct child windows
 //   --post HWND MSG WPARAM LPARAM / --send HWND MSG WPARAM LPARAM
 //   --exitcode PID    prints {"opened": PID} once it holds the process, then
 //                     waits (up to --timeout) for it and prints its exit code
@@ -409,6 +410,30 @@ int modeWindows() {
     return 0;
 }
 
+void childWindows(Json &j, HWND h) {
+    j.key("children");
+    j.begin('[');
+    for (HWND c = GetWindow(h, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        j.begin('{');
+        j.key("hwnd");
+        hwndValue(j, c);
+        j.key("class");
+        j.wstr(className(c));
+        j.key("id");
+        j.num(GetDlgCtrlID(c));
+        j.key("text");
+        j.wstr(windowText(c));
+        j.key("visible");
+        j.boolean(IsWindowVisible(c) != FALSE);
+        RECT r = {};
+        GetWindowRect(c, &r);
+        j.key("rect");
+        j.rect(r);
+        j.end('}');
+    }
+    j.end(']');
+}
+
 int modeDialogs() {
     Json j;
     j.begin('{');
@@ -418,30 +443,20 @@ int modeDialogs() {
         if (className(h) != L"#32770") continue;
         j.begin('{');
         windowCommon(j, h);
-        j.key("children");
-        j.begin('[');
-        for (HWND c = GetWindow(h, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-            j.begin('{');
-            j.key("hwnd");
-            hwndValue(j, c);
-            j.key("class");
-            j.wstr(className(c));
-            j.key("id");
-            j.num(GetDlgCtrlID(c));
-            j.key("text");
-            j.wstr(windowText(c));
-            j.key("visible");
-            j.boolean(IsWindowVisible(c) != FALSE);
-            RECT r = {};
-            GetWindowRect(c, &r);
-            j.key("rect");
-            j.rect(r);
-            j.end('}');
-        }
-        j.end(']');
+        childWindows(j, h);
         j.end('}');
     }
     j.end(']');
+    j.end('}');
+    j.print();
+    return 0;
+}
+
+int modeChildren(HWND h) {
+    Json j;
+    j.begin('{');
+    windowCommon(j, h);
+    childWindows(j, h);
     j.end('}');
     j.print();
     return 0;
@@ -634,7 +649,7 @@ int modeKeepAlive(DWORD seconds) {
 }
 
 int usage() {
-    std::fputs("usage: plr_treereader [--timeout MS] [--pid PID] --tree|--windows|--dialogs|--menus|"
+    std::fputs("usage: plr_treereader [--timeout MS] [--pid PID] --tree|--windows|--dialogs|--menus|--children H|"
                "--post H M W L|--send H M W L|--exitcode PID|--run EXE ARGS...|--keepalive S\n",
                stderr);
     return 2;
@@ -663,6 +678,8 @@ int wmain(int argc, wchar_t **argv) {
     if (mode == L"--windows") return modeWindows();
     if (mode == L"--dialogs") return modeDialogs();
     if (mode == L"--menus") return modeMenus();
+    if (mode == L"--children" && rest >= 1)
+        return modeChildren(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(parseNumber(args[0]))));
     if ((mode == L"--post" || mode == L"--send") && rest >= 4) return modeMessage(mode == L"--post", args);
     if (mode == L"--exitcode" && rest >= 1) return modeExitCode(static_cast<DWORD>(parseNumber(args[0])));
     if (mode == L"--run" && rest >= 1) return modeRun(rest, args);
