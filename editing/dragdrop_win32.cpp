@@ -6,7 +6,6 @@
 #include "editing/dragdrop_win32.h"
 
 #include <windowsx.h>
-#include <cwchar>
 
 #include "editing/dragdrop.h"
 #include "log/log.h"
@@ -68,11 +67,22 @@ void dragBegin(HWND hDlg, const NMTREEVIEWW *info) {
     t_drag.target = nullptr;
     t_drag.image.reset(reinterpret_cast<HIMAGELIST>(
         SendMessageW(tree, TVM_CREATEDRAGIMAGE, 0, reinterpret_cast<LPARAM>(item))));
-    { wchar_t dbg[200]; swprintf(dbg, 200, L"DEBUG il=%p normal=%p count=%d", (void*)t_drag.image.get(), (void*)SendMessageW(tree, TVM_GETIMAGELIST, TVSIL_NORMAL, 0), t_drag.image.get() ? ImageList_GetImageCount(t_drag.image.get()) : -1); logMessage(dbg); }
-    if (!ImageList_BeginDrag(t_drag.image.get(), 0, 0, 0)) logMessage(PLR_T("ImageList_BeginDrag failed."));
-    if (!ImageList_DragEnter(tree, info->ptDrag.x, info->ptDrag.y)) logMessage(PLR_T("ImageList_BeginDrag failed."));
-    ShowCursor(FALSE);
-    t_drag.cursorHidden = true;
+    bool imageShown = true;
+    if (!ImageList_BeginDrag(t_drag.image.get(), 0, 0, 0)) {
+        logMessage(PLR_T("ImageList_BeginDrag failed."));
+        imageShown = false;
+    }
+    if (!ImageList_DragEnter(tree, info->ptDrag.x, info->ptDrag.y)) {
+        logMessage(PLR_T("ImageList_BeginDrag failed."));
+        imageShown = false;
+    }
+    // The drag image stands in for the cursor. Without one (Wine's tree view
+    // makes an empty drag image) the cursor stays, or nothing would show
+    // where the mouse is.
+    if (imageShown) {
+        ShowCursor(FALSE);
+        t_drag.cursorHidden = true;
+    }
     SetCapture(hDlg);
     g_bDragging = 1;
 }

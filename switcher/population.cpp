@@ -137,7 +137,7 @@ void populateTreeView(HWND hDlg) {
     if (!state) logMessage(PLR_T("ImageList_Create failed."));
     {
         // Index 0 only fills the place: the tree reads state image 0 as none.
-        UniqueBitmap arrow(desk::loadBitmap(IDB_SELECTED_WINDOW));
+        UniqueBitmap arrow(desk::loadBitmap(IDB_ARROW));
         if (!arrow) logMessage(PLR_T("LoadBitmap failed."));
         for (int copy = 0; copy < 2; ++copy) {
             if (desk::imageListAddMasked(state.get(), arrow.get(), kWhite) == -1) {
@@ -146,7 +146,7 @@ void populateTreeView(HWND hDlg) {
             }
         }
     }
-    addBitmapResource(state.get(), IDB_SELECTED_GROUP, true);
+    addBitmapResource(state.get(), IDB_STAR, true);
     attachImageList(hDlg, TVSIL_STATE, std::move(state));
 
     plr_char rootText[] = PLR_T("Root Group");

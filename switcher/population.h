@@ -10,11 +10,7 @@
 
 #include "model/records.h"
 #include "platform/win32types.h"
-
-// Bitmap resources of the tree's pictures.
-#define IDB_GROUP 102
-#define IDB_SELECTED_WINDOW 103
-#define IDB_SELECTED_GROUP 104
+#include "resources/resource.h"
 
 // Image indices of the state image list.
 #define STATE_IMAGE_SELECTED_WINDOW 1

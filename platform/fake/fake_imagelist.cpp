@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/desktop.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -210,7 +211,8 @@ BOOL getIconInfo(HICON icon, HBITMAP *colour, HBITMAP *mask) {
 HBITMAP loadBitmap(int resourceId) {
     State &s = state();
     std::unique_lock<std::mutex> lock(s.mutex);
-    const bool known = resourceId == 102 || resourceId == 103 || resourceId == 104;
+    // The program's bitmap resources that the tree uses.
+    const bool known = resourceId == IDB_GROUP || resourceId == IDB_ARROW || resourceId == IDB_STAR;
     if (!known || s.loadFails.count(resourceId) != 0) {
         lock.unlock();
         setLastError(kResourceNotFound);

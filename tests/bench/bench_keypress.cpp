@@ -103,6 +103,48 @@ void BM_NavigationOnly(benchmark::State &state) {
 }
 BENCHMARK(BM_NavigationOnly)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
 
+// The parts of a press, to show where its time goes.
+void BM_DiscoveryPass(benchmark::State &state) {
+    buildDesktop(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        discoveryPass();
+        state.PauseTiming();
+        g_seenWindows.clear();
+        fakeDesktop().clearCalls();
+        state.ResumeTiming();
+    }
+    state.SetComplexityN(state.range(0));
+    resetModel();
+}
+BENCHMARK(BM_DiscoveryPass)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+void BM_Pruning(benchmark::State &state) {
+    buildDesktop(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        discoveryPass();
+        fakeDesktop().clearCalls();
+        state.ResumeTiming();
+        pruneInactiveWindows();
+    }
+    state.SetComplexityN(state.range(0));
+    resetModel();
+}
+BENCHMARK(BM_Pruning)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
+void BM_RefreshPass(benchmark::State &state) {
+    buildDesktop(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        refreshPass();
+        state.PauseTiming();
+        fakeDesktop().clearCalls();
+        state.ResumeTiming();
+    }
+    state.SetComplexityN(state.range(0));
+    resetModel();
+}
+BENCHMARK(BM_RefreshPass)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
+
 // Prints the table as usual and keeps the time per press of each run.
 class SummaryReporter : public benchmark::ConsoleReporter {
 public:

@@ -56,9 +56,9 @@ TEST_F(PopulationTest, OnlyTheRootGivesOneItemAndOnePicture) {
     const fakeimg::ImageListInfo stateInfo = fakeimg::info(state);
     ASSERT_EQ(3u, stateInfo.images.size());
     EXPECT_EQ(2, stateInfo.initial);
-    EXPECT_EQ(IDB_SELECTED_WINDOW, fakeimg::resourceAt(state, 0));
-    EXPECT_EQ(IDB_SELECTED_WINDOW, fakeimg::resourceAt(state, STATE_IMAGE_SELECTED_WINDOW));
-    EXPECT_EQ(IDB_SELECTED_GROUP, fakeimg::resourceAt(state, STATE_IMAGE_SELECTED_GROUP));
+    EXPECT_EQ(IDB_ARROW, fakeimg::resourceAt(state, 0));
+    EXPECT_EQ(IDB_ARROW, fakeimg::resourceAt(state, STATE_IMAGE_SELECTED_WINDOW));
+    EXPECT_EQ(IDB_STAR, fakeimg::resourceAt(state, STATE_IMAGE_SELECTED_GROUP));
     for (const fakeimg::ImageEntry &entry : stateInfo.images) {
         EXPECT_TRUE(entry.maskedByColour);
         EXPECT_EQ(0x00FFFFFFu, entry.maskColour);
@@ -194,7 +194,7 @@ TEST_F(PopulationTest, FailedIconKeepsLaterIndicesAligned) {
 TEST_F(PopulationTest, MissingBitmapsKeepEveryPictureInItsPlace) {
     buildExample();
     fakeimg::setLoadBitmapFails(IDB_GROUP, true);
-    fakeimg::setLoadBitmapFails(IDB_SELECTED_WINDOW, true);
+    fakeimg::setLoadBitmapFails(IDB_ARROW, true);
     openDialog();
 
     HIMAGELIST normal = faketree::imageList(kDialog, TVSIL_NORMAL);
@@ -203,7 +203,7 @@ TEST_F(PopulationTest, MissingBitmapsKeepEveryPictureInItsPlace) {
     EXPECT_EQ(h1->hIconSmall, fakeimg::iconAt(normal, 5));
     HIMAGELIST state = faketree::imageList(kDialog, TVSIL_STATE);
     ASSERT_EQ(3, fakeimg::imageCount(state));
-    EXPECT_EQ(IDB_SELECTED_GROUP, fakeimg::resourceAt(state, STATE_IMAGE_SELECTED_GROUP));
+    EXPECT_EQ(IDB_STAR, fakeimg::resourceAt(state, STATE_IMAGE_SELECTED_GROUP));
 
     EXPECT_EQ((std::vector<std::u16string>{u"LoadBitmap failed.", u"ImageList_Add failed.", u"LoadBitmap failed.",
                                            u"ImageList_Add failed.", u"ImageList_Add failed."}),
