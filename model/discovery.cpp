@@ -6,7 +6,9 @@
 // requests, the keyboard hook), so no record pointer is held across a send.
 #include "model/discovery.h"
 
+#include <cstdlib>
 #include <new>
+#include <unordered_map>
 
 #include "log/log.h"
 #include "model/globals.h"
@@ -21,6 +23,63 @@ const UINT kIconTimeoutMs = 250;
 // Windows refuses owner cycles; the bound only keeps a corrupted chain from
 // stalling the main thread.
 const int kMaxOwnerHops = 4096;
+
+// Handle-to-record index for one pass. Each lookup by handle would walk the
+// whole tree, so a pass over n windows would cost n walks; the index is built
+// with one walk in tree order at the start of the pass. A handle is held by at
+// most one record, so the index answers exactly what the walk would. Records
+// are only moved, never freed, by what can run inside a pass (the switcher's
+// requests handled during a send); should any record be freed meanwhile
+// (g_windowRecordsFreed moves), the index is rebuilt before it is used.
+class PassIndex {
+public:
+    void build() {
+        records_.clear();
+        add(g_rootGroup);
+        freedAtBuild_ = g_windowRecordsFreed;
+        built_ = true;
+    }
+    void reset() { built_ = false; }
+
+    PLRWindow *find(HWND hwnd) {
+        if (!built_) return g_rootGroup.findWindowByHwnd(hwnd);
+        if (freedAtBuild_ != g_windowRecordsFreed) build();
+        auto it = records_.find(hwnd);
+        PLRWindow *found = it == records_.end() ? nullptr : it->second;
+#ifdef PLR_THREAD_CHECKS
+        // Test builds prove that the index and the walk agree.
+        if (found != g_rootGroup.findWindowByHwnd(hwnd)) {
+            logMessage(PLR_T("PassIndex: index and tree disagree."));
+            std::abort();
+        }
+#endif
+        return found;
+    }
+    void insert(PLRWindow *record) {
+        if (built_) records_.emplace(record->hwnd, record);
+    }
+
+private:
+    void add(PLRGroup &group) {
+        for (PLRWindow *window : group.windows) records_.emplace(window->hwnd, window);  // first in tree order wins
+        for (PLRGroup *subgroup : group.subgroups) add(*subgroup);
+    }
+
+    std::unordered_map<HWND, PLRWindow *> records_;
+    unsigned long freedAtBuild_ = 0;
+    bool built_ = false;
+};
+
+PassIndex g_passIndex;
+
+// Builds the index for the duration of one pass and drops it afterwards, so
+// no lookup outside a pass can see a stale index.
+struct PassIndexScope {
+    PassIndexScope() { g_passIndex.build(); }
+    ~PassIndexScope() { g_passIndex.reset(); }
+    PassIndexScope(const PassIndexScope &) = delete;
+    PassIndexScope &operator=(const PassIndexScope &) = delete;
+};
 
 struct IconAnswer {
     bool answered;
@@ -115,7 +174,7 @@ BOOL CALLBACK EnumWindowsProc(HWND hwnd, LPARAM lParam) noexcept {
         HWND root = nullptr;
         if (!isSwitchableWindow(hwnd, &root, PLR_T("EnumWindowsProc"), true)) return TRUE;
 
-        const bool known = g_rootGroup.findWindowByHwnd(hwnd) != nullptr ||
+        const bool known = g_passIndex.find(hwnd) != nullptr ||
                            (g_pGroupBeingDeleted != nullptr && g_pGroupBeingDeleted->findWindowByHwnd(hwnd) != nullptr);
         if (!known) {
             // The constructor sends WM_GETICON; the target group is looked up
@@ -127,6 +186,7 @@ BOOL CALLBACK EnumWindowsProc(HWND hwnd, LPARAM lParam) noexcept {
                 PLRGroup *group = globalGetSelectedGroup();
                 if (group != nullptr) {
                     group->windows.push_back(window);
+                    g_passIndex.insert(window);
                 } else {
                     delete window;
                 }
@@ -143,7 +203,7 @@ BOOL CALLBACK EnumWindowsProc(HWND hwnd, LPARAM lParam) noexcept {
 BOOL CALLBACK EnumWindowsProcUpdateCaptionAndIcons(HWND hwnd, LPARAM) noexcept {
     if (!isSwitchableWindow(hwnd, nullptr, PLR_T("EnumWindowsProcUpdateCaptionAndIcons"), false)) return TRUE;
 
-    PLRWindow *record = g_rootGroup.findWindowByHwnd(hwnd);
+    PLRWindow *record = g_passIndex.find(hwnd);
     if (record == nullptr) return TRUE;
     // InternalGetWindowText sends nothing, so the record stays valid here.
     if (desk::internalGetWindowText(hwnd, record->caption, PLRWindow::kCaptionUnits) == 0) record->caption[0] = 0;
@@ -153,7 +213,7 @@ BOOL CALLBACK EnumWindowsProcUpdateCaptionAndIcons(HWND hwnd, LPARAM) noexcept {
     HICON iconSmall = nullptr;
     getWindowIcons(hwnd, &iconBig, &iconSmall);
     // Found again: the sends above may have let the model change.
-    record = g_rootGroup.findWindowByHwnd(hwnd);
+    record = g_passIndex.find(hwnd);
     if (record != nullptr) {
         record->hIconBig = iconBig;
         record->hIconSmall = iconSmall;
@@ -163,11 +223,13 @@ BOOL CALLBACK EnumWindowsProcUpdateCaptionAndIcons(HWND hwnd, LPARAM) noexcept {
 
 void discoveryPass() {
     PLR_ASSERT_MODEL_THREAD();
+    PassIndexScope index;
     if (!desk::enumDesktopWindows(EnumWindowsProc, 1)) logLastError(PLR_T("EnumDesktopWindows"), PLR_T("MainWndProc"));
 }
 
 void refreshPass() {
     PLR_ASSERT_MODEL_THREAD();
+    PassIndexScope index;
     if (!desk::enumDesktopWindows(EnumWindowsProcUpdateCaptionAndIcons, 0))
         logLastError(PLR_T("EnumDesktopWindows"), PLR_T("MainWndProc"));
 }

@@ -27,6 +27,10 @@ PLRWindow::PLRWindow(HWND hwndRoot, HWND hwndWindow)
     getWindowIcons(hwndRoot, &hIconBig, &hIconSmall);
 }
 
+unsigned long g_windowRecordsFreed = 0;
+
+PLRWindow::~PLRWindow() { ++g_windowRecordsFreed; }
+
 PLRWindow &PLRWindow::operator=(const PLRWindow &other) {
     if (this == &other) return *this;
     hwnd = other.hwnd;

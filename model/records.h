@@ -14,6 +14,9 @@
 
 class PLRGroup;
 
+// Number of window records freed so far in this run (main thread).
+extern unsigned long g_windowRecordsFreed;
+
 // Result of the recursive navigation steps.
 enum NavResult {
     Done = 0,       // the step has selected its target
@@ -39,6 +42,9 @@ public:
     PLRWindow(HWND hwndRoot, HWND hwnd);
     PLRWindow(const PLRWindow &) = delete;
     PLRWindow &operator=(const PLRWindow &other);
+    // Counts the records freed (g_windowRecordsFreed), so a lookup index can
+    // tell that a record it holds may be gone.
+    ~PLRWindow();
 
     // Sets or clears the selection and the item's arrow (selection.cpp).
     void select(bool selectedState);

@@ -37,7 +37,7 @@ void closeApplicationOf(HWND hwnd) {
     if (processId == 0) return;
     // The program's own windows (the About box) can sit in a group; the
     // program never closes or terminates itself.
-
+    if (processId == desk::getCurrentProcessId()) return;
 
     activateWindow(hwnd);
     // The activation waits on the window; it may have closed meanwhile.
@@ -64,7 +64,7 @@ BOOL CALLBACK EnumWindowsProcCloseWindows(HWND hwnd, LPARAM processId) noexcept 
     const DWORD target = static_cast<DWORD>(processId);
     DWORD windowProcess = 0;
     if (desk::getWindowThreadProcessId(hwnd, &windowProcess) == 0) return TRUE;
-    if (windowProcess != target) return TRUE;
+    if (windowProcess != target || target == desk::getCurrentProcessId()) return TRUE;
     return requestClose(hwnd) ? TRUE : FALSE;
 }
 

@@ -79,14 +79,18 @@ class SwitchTestCase(E2ETestCase):
         self.assertEqual(1, len(found), f"one window {caption!r}")
         return found[0]
 
+    def z_order(self):
+        """Captions of the visible top-level windows, top first."""
+        return [w["caption"] for w in self.s.windows() if w["visible"]]
+
     def foreground(self):
         found = [w["caption"] for w in self.s.windows() if w["foreground"]]
         return found[0] if found else None
 
     def activate(self, caption):
-        """Brings a fixture to the front by clicking into it.  (A click on the
-        title bar activates without raising it in Wine, and the window that
-        Wine activates when the switcher hides is the top one.)"""
+        """Brings a fixture to the front by clicking into it.  (Wine activates
+        the top window when the switcher hides, and a click on the title bar
+        activates a window without always raising it.)"""
         rect = self.window(caption)["rect"]
         self.s.click((rect[0] + rect[2]) // 2, (rect[1] + rect[3]) // 2)
         wait_until(lambda: self.foreground() == caption, 10, message=f"{caption} in the foreground")
@@ -372,16 +376,20 @@ class ActivationTest(SwitchTestCase):
                    message="SC_RESTORE at Mini")
 
     def test_a_hung_window_is_not_activated_and_the_next_switch_opens(self):
+        proc, _ = self.start()
+        (hung,) = self.fixtures("Hung", hang_after=4000)
+        # Alpha, made last, is in front and on top: Wine gives the foreground
+        # to the top window when the switcher hides.
         self.fixtures("Alpha")
-        (hung,) = self.fixtures("Hung", hang_after=2500)
-        self.start()
-        self.activate("Alpha")
+        wait_until(lambda: self.foreground() == "Alpha", 10, message="Alpha in front")
+        self.assertLess(self.z_order().index("Alpha"), self.z_order().index("Hung"))
         wait_until(lambda: hung.events("HANG"), 10, message="the fixture to hang")
         self.open_switch()
         self.tab_to("Hung")
         self.end_with_alt()
-        self.assert_stays_running(self.s._procs[-1], 1.5)
+        self.assert_stays_running(proc, 1.5)
         self.assertNotEqual("Hung", self.foreground())
+        self.assertLess(self.z_order().index("Alpha"), self.z_order().index("Hung"), "Hung was not raised")
 
         tree = self.open_switch()
         self.assertIn("Hung", texts(tree))

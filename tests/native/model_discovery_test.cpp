@@ -321,6 +321,42 @@ TEST_F(DiscoveryTest, RecordRemovedWhileRefreshWaitsIsNotWritten) {
     EXPECT_EQ(g_rootGroup.countWindows(), 0);
 }
 
+TEST_F(DiscoveryTest, LookupsStayExactWhenRecordsMoveOrGoDuringAPass) {
+    // A pass looks records up through an index built at its start. Requests
+    // handled during a send may move records to another group or free them;
+    // later lookups of the same pass must still find exactly what a walk of
+    // the tree finds.
+    HWND third = plain(u"Third");
+    HWND second = plain(u"Second");
+    HWND slow = plain(u"Slow");
+    discoveryPass();
+    ASSERT_EQ(g_rootGroup.countWindows(), 3);
+    PLRGroup *other = addGroup(&g_rootGroup);
+    PLRWindow *moved = g_rootGroup.findWindowByHwnd(second);
+    fakeDesktop().window(slow)->answers = false;
+    fakeDesktop().duringSendWait = [&](HWND hwnd, UINT) {
+        if (hwnd != slow) return;
+        g_rootGroup.windows.remove(moved);
+        other->windows.push_back(moved);
+        g_rootGroup.removeWindow(third);
+    };
+    fakeDesktop().window(second)->caption = u"Second, renamed";
+    fakeDesktop().window(third)->caption = u"Third, renamed";
+    refreshPass();
+    EXPECT_EQ(text(moved->caption), u"Second, renamed");
+    EXPECT_EQ(g_rootGroup.findWindowByHwnd(third), nullptr);
+    EXPECT_EQ(g_rootGroup.countWindows(), 2);
+
+    // The window whose record went is discovered again as a new window.
+    fakeDesktop().duringSendWait = nullptr;
+    discoveryPass();
+    pruneInactiveWindows();
+    ASSERT_NE(g_rootGroup.findWindowByHwnd(third), nullptr);
+    EXPECT_EQ(g_rootGroup.countWindows(), 3);
+    std::string problem;
+    EXPECT_TRUE(plrCheckInvariants(&problem)) << problem;
+}
+
 // ---------------------------------------------------------------- icons
 
 TEST_F(DiscoveryTest, IconFallbacks) {
