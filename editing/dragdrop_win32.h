@@ -14,7 +14,7 @@
 
 // 1 from the start of a drag until the button is released, on the thread of
 // the dialog that runs the drag. While set, the dialog holds the mouse
-// capture and the cursor is hidden.
+// capture, and the cursor is hidden whenever the drag image shows instead.
 extern thread_local int g_bDragging;
 
 // TVN_BEGINDRAGW: starts dragging when the item is a window item.

@@ -42,7 +42,7 @@ void forceForeground(HWND hwnd, HWND foreground) {
 
 void activateWindow(HWND hwnd) {
     if (!desk::isWindow(hwnd)) return;
-    
+    if (g_pfnIsHungAppWindow != nullptr && g_pfnIsHungAppWindow(hwnd)) return;
 
     // SMTO_ABORTIFHUNG returns at once for a window the system already counts
     // as hung. A failure with 0 or ERROR_TIMEOUT means no answer; any other
@@ -51,7 +51,7 @@ void activateWindow(HWND hwnd) {
     DWORD_PTR result = 0;
     if (desk::sendMessageTimeout(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kActivationProbeTimeoutMs, &result) == 0) {
         const DWORD error = desk::getLastError();
-        (void)error;
+        if (error == 0 || error == ERROR_TIMEOUT) return;
     }
 
     const HWND foreground = desk::getForegroundWindow();

@@ -4,6 +4,16 @@ Python 3 standard library only.  Every wait is bounded, every process the
 harness starts is ended by its own id, and nothing uses a fixed display
 number or a fixed prefix path, so several runs can share one machine.
 
+Running
+-------
+    python3 tests/e2e/run_e2e.py --exe build/<dir>/pelorine.exe \
+        [-k NAME] [--summary out.json] [--artifacts artifacts/]
+runs every tests/e2e/test_*.py in one session (see run_e2e.py); one file
+alone: PLR_E2E_EXE=build/<dir>/pelorine.exe python3 tests/e2e/test_x.py.
+plr_fixture.exe and plr_treereader.exe are built beside pelorine.exe by the
+mingw-x64 build.  Needs: Xvfb, xdotool, x11-utils, imagemagick, wine64.
+(scripts/wine-run is the separate, shared environment of the ctest runs.)
+
 Quick start
 -----------
     from harness import WineSession, wait_until
@@ -35,12 +45,19 @@ Processes (WinProcess: .popen, .pid (Unix pid), .name, .alive(),
 .wait(timeout) -> Linux exit code (Windows code mod 256), .kill()):
     start_program(exe, *args, cwd=None, name=None)  any Windows exe
     start_fixture(caption=None, log=False, **options)  plr_fixture.exe;
-        keyword options map to the fixture's flags: tool, owned, appwindow,
-        hidden, minimized, hang_after=MS, hang_now, close="accept|refuse|
-        question", windows=N, no_icon, vanish_after=MS, pos=(x, y).
-        log=True gives the process a log file; FixtureProcess adds
-        .log_lines(), .events(name=None), .hwnds() (index -> hwnd),
-        .winpid (Windows process id).
+        the caption may hold any UTF-16 text ("%d" becomes the window
+        index); keyword options map to the fixture's flags: tool, owned,
+        owner_visible, appwindow, hidden, minimized, hang_after=MS, hang_now,
+        close="accept|refuse|question", windows=N, no_icon, vanish_after=MS,
+        pos=(x, y), size="W,H", exit_code=N, tray, tree_dialog (see
+        fixture/fixture.cpp).  log=True gives the process a log file of lines
+        "<index> <EVENT> [details]": CREATE hwnd=0x.. pid=N, WM_CLOSE,
+        WM_ACTIVATE WA_ACTIVE|WA_CLICKACTIVE|WA_INACTIVE, WM_SYSCOMMAND
+        SC_RESTORE, WM_SETFOCUS, WM_KILLFOCUS, WM_NULL, WM_KEYDOWN vk=N ...,
+        WM_GETICON ICON_BIG, HANG, VANISH, CLOSE_QUESTION, CLOSE_ANSWER yes,
+        WM_DESTROY, READY (index 0..N-1; owners 100+i; the tree dialog 200).
+        FixtureProcess adds .log_lines(), .events(name=None, index=None),
+        .hwnds() (index -> hwnd), .wait_hwnds(count), .winpid (Windows pid).
     end(proc, timeout=5)       kill by its own id if still running
     end_all()                  end every process started so far
     close_pelorine(proc, timeout=10)  WM_CLOSE to its "Pelorine_MainWnd"

@@ -249,9 +249,11 @@ class GroupKeysTest(SwitchTestCase):
 
 class CancelTest(SwitchTestCase):
     def test_alt_esc_restores_the_tree_and_activates_nothing(self):
-        alpha, beta = self.fixtures("Alpha", "Beta")
+        # Alpha, made last, is in front and on top, where Wine puts the
+        # foreground back when the switcher hides without activating.
+        beta, alpha = self.fixtures("Beta", "Alpha")
         self.start()
-        self.activate("Alpha")
+        wait_until(lambda: self.foreground() == "Alpha", 10, message="Alpha in front")
         tree = self.open_switch()
         before = texts(tree)
         tree = self.tab_to("Beta")
@@ -323,9 +325,9 @@ class MouseTest(SwitchTestCase):
         self.assert_clean_log()
 
     def test_right_click_on_an_empty_group_leaves_no_window_selected(self):
-        alpha, beta = self.fixtures("Alpha", "Beta")
+        beta, alpha = self.fixtures("Beta", "Alpha")
         self.start()
-        self.activate("Alpha")
+        wait_until(lambda: self.foreground() == "Alpha", 10, message="Alpha in front")
         tree = self.open_switch()
         tree = self.press("Insert", pred=lambda t: "Group 1" in texts(t), message="Group 1")
         self.click_item(tree, "Group 1")

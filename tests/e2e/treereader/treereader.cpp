@@ -36,7 +36,6 @@ DWORD g_timeoutMs = 5000;
 class Json {
 public:
     std::string out;
-    void raw(const char *s) { out += s; }
     void key(const char *k) {
         comma();
         str(k);
@@ -44,12 +43,14 @@ public:
         pendingComma_ = false;
     }
     void str(const char *s) {
+        comma();
         out += '"';
         for (; *s; ++s) escapeUnit(static_cast<unsigned char>(*s));
         out += '"';
         pendingComma_ = true;
     }
     void wstr(const wchar_t *s, size_t n) {
+        comma();
         out += '"';
         for (size_t i = 0; i < n; ++i) escapeUnit(static_cast<unsigned>(s[i]));
         out += '"';
