@@ -135,17 +135,12 @@ void populateTreeView(HWND hDlg) {
 
     UniqueImageList state(desk::imageListCreate(kImageSize, kImageSize, kImageListFlags, 2, 0));
     if (!state) logMessage(PLR_T("ImageList_Create failed."));
-    {
-        // Index 0 only fills the place: the tree reads state image 0 as none.
-        UniqueBitmap arrow(desk::loadBitmap(IDB_ARROW));
-        if (!arrow) logMessage(PLR_T("LoadBitmap failed."));
-        for (int copy = 0; copy < 2; ++copy) {
-            if (desk::imageListAddMasked(state.get(), arrow.get(), kWhite) == -1) {
-                logMessage(PLR_T("ImageList_Add failed."));
-                addStandInImage(state.get());
-            }
-        }
-    }
+    // Index 0 only fills the place: the tree reads state image 0 as none.
+    // ImageList_AddMasked blackens the mask-colour pixels of the bitmap it is
+    // given, so a bitmap added masked twice would show the arrow on a black
+    // square; each add takes a freshly loaded copy.
+    addBitmapResource(state.get(), IDB_ARROW, true);
+    addBitmapResource(state.get(), IDB_ARROW, true);
     addBitmapResource(state.get(), IDB_STAR, true);
     attachImageList(hDlg, TVSIL_STATE, std::move(state));
 

@@ -17,6 +17,7 @@ struct BitmapRecord {
     fakeimg::Picture picture = fakeimg::Picture::None;
     int resourceId = 0;
     HICON icon = nullptr;
+    bool maskColourBlackened = false;  // a masked add has changed its pixels
 };
 
 struct State {
@@ -257,7 +258,11 @@ int imageListAddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColour) {
     fakeimg::ImageEntry entry;
     entry.maskedByColour = true;
     entry.maskColour = maskColour;
-    return append(s, list, image, entry);
+    auto bitmap = s.bitmaps.find(image);
+    if (bitmap != s.bitmaps.end()) entry.opaqueBackground = bitmap->second.maskColourBlackened;
+    const int index = append(s, list, image, entry);
+    if (index != -1 && bitmap != s.bitmaps.end()) bitmap->second.maskColourBlackened = true;
+    return index;
 }
 
 BOOL imageListDestroy(HIMAGELIST list) {

@@ -34,6 +34,10 @@ struct ImageEntry {
     bool hasMaskBitmap = false;     // added with ImageList_Add and a mask
     bool maskedByColour = false;    // added with ImageList_AddMasked
     COLORREF maskColour = 0;
+    // ImageList_AddMasked also paints the mask-colour pixels of the SOURCE
+    // bitmap black. Adding that bitmap masked a second time finds no pixel of
+    // the mask colour: the picture then shows an opaque black background.
+    bool opaqueBackground = false;
 };
 
 struct ImageListInfo {

@@ -55,16 +55,16 @@ class SwitchTestCase(E2ETestCase):
 
     # ----- set-up -----
     def fixtures(self, *captions, **options):
-        """One fixture per caption, side by side so that each title bar can
-        be clicked."""
+        """One fixture per caption, one after the other (the last one made is
+        in front and on top), side by side so that each can be clicked."""
         procs = []
         for caption in captions:
             column, row = self.placed % 3, self.placed // 3
             self.placed += 1
-            procs.append(self.s.start_fixture(caption=caption, log=True, pos=(20 + 420 * column, 20 + 330 * row),
-                                              size="380,280", **options))
-        for p in procs:
-            p.wait_hwnds(timeout=15)
+            proc = self.s.start_fixture(caption=caption, log=True, pos=(20 + 420 * column, 20 + 330 * row),
+                                        size="380,280", **options)
+            proc.wait_hwnds(timeout=15)
+            procs.append(proc)
         return procs
 
     def start(self, log=True):
@@ -251,8 +251,8 @@ class CancelTest(SwitchTestCase):
     def test_alt_esc_restores_the_tree_and_activates_nothing(self):
         # Alpha, made last, is in front and on top, where Wine puts the
         # foreground back when the switcher hides without activating.
-        beta, alpha = self.fixtures("Beta", "Alpha")
         self.start()
+        beta, alpha = self.fixtures("Beta", "Alpha")
         wait_until(lambda: self.foreground() == "Alpha", 10, message="Alpha in front")
         tree = self.open_switch()
         before = texts(tree)
@@ -325,8 +325,8 @@ class MouseTest(SwitchTestCase):
         self.assert_clean_log()
 
     def test_right_click_on_an_empty_group_leaves_no_window_selected(self):
-        beta, alpha = self.fixtures("Beta", "Alpha")
         self.start()
+        beta, alpha = self.fixtures("Beta", "Alpha")
         wait_until(lambda: self.foreground() == "Alpha", 10, message="Alpha in front")
         tree = self.open_switch()
         tree = self.press("Insert", pred=lambda t: "Group 1" in texts(t), message="Group 1")

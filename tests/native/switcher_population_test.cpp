@@ -62,7 +62,11 @@ TEST_F(PopulationTest, OnlyTheRootGivesOneItemAndOnePicture) {
     for (const fakeimg::ImageEntry &entry : stateInfo.images) {
         EXPECT_TRUE(entry.maskedByColour);
         EXPECT_EQ(0x00FFFFFFu, entry.maskColour);
+        // The arrow must be drawn on a transparent background, not on the
+        // black square a bitmap already masked once would give.
+        EXPECT_FALSE(entry.opaqueBackground);
     }
+    EXPECT_EQ(0, fakeimg::liveBitmaps());
     EXPECT_TRUE(logLines().empty());
 }
 
@@ -205,8 +209,10 @@ TEST_F(PopulationTest, MissingBitmapsKeepEveryPictureInItsPlace) {
     ASSERT_EQ(3, fakeimg::imageCount(state));
     EXPECT_EQ(IDB_STAR, fakeimg::resourceAt(state, STATE_IMAGE_SELECTED_GROUP));
 
+    // The arrow is loaded once per add (a masked add changes the bitmap), so
+    // its failure is reported for each of its two places.
     EXPECT_EQ((std::vector<std::u16string>{u"LoadBitmap failed.", u"ImageList_Add failed.", u"LoadBitmap failed.",
-                                           u"ImageList_Add failed.", u"ImageList_Add failed."}),
+                                           u"ImageList_Add failed.", u"LoadBitmap failed.", u"ImageList_Add failed."}),
               logLines());
     // The tree is filled all the same.
     EXPECT_EQ(8, faketree::itemCount(kDialog));
