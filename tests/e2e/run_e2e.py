@@ -43,10 +43,10 @@ def load_tests(files, keyword):
     tests = []
     for path in files:
         name = os.path.splitext(os.path.basename(path))[0]
-        spec = importlib.util.spec_from_file_location(name, path)
-        module = importlib.util.module_from_spec(spec)
+        found = importlib.util.spec_from_file_location(name, path)
+        module = importlib.util.module_from_spec(found)
         sys.modules[name] = module
-        spec.loader.exec_module(module)
+        found.loader.exec_module(module)
         for test in _flatten(loader.loadTestsFromModule(module)):
             if keyword is None or keyword in test.id():
                 tests.append(test)

@@ -1,0 +1,138 @@
+#!/usr/bin/env python3
+"""Switching speed of pelorine.exe against a minimal reference switcher.
+
+    python3 tests/e2e/bench_switch.py [--exe build/mingw-x64/pelorine.exe]
+        [--windows 100] [--rounds 20] [--warmup 2] [--json PATH]
+
+With --windows fixture windows on the desktop, plr_benchprobe.exe (inside
+the Wine session) injects Alt+Tab, measures until the switcher is visible,
+then injects the Alt release and measures until the chosen window is in the
+foreground, for Pelorine and for plr_refswitch.exe (RegisterHotKey Alt+Tab, a
+topmost dialog with a tree view of the same windows, SetForegroundWindow on
+release) in the same session.  Prints medians, 95th percentiles and the
+ratios Pelorine / reference.  The test build of Pelorine also times its own
+keyboard hook callback; its 99th percentile is printed from the durations it
+writes at exit (PLR_HOOK_TIMING_FILE).  Figures only: nothing here fails on a
+slow machine, only when a program does not switch at all.
+"""
+
+import argparse
+import json
+import os
+import statistics
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from harness import MAIN_CLASS, WM_CLOSE, WineSession, wait_until, windows_path  # noqa: E402
+
+
+def percentile(values, p):
+    ordered = sorted(values)
+    if not ordered:
+        return float("nan")
+    rank = max(0, min(len(ordered) - 1, int(round(p / 100.0 * len(ordered) + 0.5)) - 1))
+    return ordered[rank]
+
+
+def summary(values):
+    return {"n": len(values), "median": statistics.median(values) if values else float("nan"),
+            "p95": percentile(values, 95)}
+
+
+def measure(session, exe, window_class, fixture_pids, rounds, warmup, env_extra=None):
+    saved = dict(session.env)
+    session.env.update(env_extra or {})
+    try:
+        proc = session.start_program(exe, cwd=session.workdir)
+    finally:
+        session.env.clear()
+        session.env.update(saved)
+    main = wait_until(lambda: [w for w in session.windows() if w["class"] == window_class], 30,
+                      message=window_class)[0]
+    try:
+        pids = [arg for pid in fixture_pids for arg in ("--fixture-pid", str(pid))]
+        res = session.run(["wine", session.tool("plr_benchprobe.exe"), "--switcher-pid", str(main["pid"]),
+                           *pids, "--rounds", str(rounds), "--warmup", str(warmup)],
+                          timeout=60 + 8 * (rounds + warmup), check=False)
+        lines = [line for line in res.stdout.splitlines() if line.startswith("{")]
+        if not lines:
+            raise RuntimeError(f"probe printed nothing ({res.returncode}): {res.stdout}{res.stderr}")
+        return json.loads(lines[-1])
+    finally:
+        session.post(main["hwnd"], WM_CLOSE)
+        try:
+            proc.wait(20)
+        except AssertionError:
+            proc.kill()
+
+
+def hook_timings(path):
+    try:
+        with open(path) as f:
+            lines = f.read().split()
+    except OSError:
+        return None
+    if len(lines) < 2 or lines[0] != "frequency":
+        return None
+    frequency = float(lines[1])
+    micros = [int(t) * 1e6 / frequency for t in lines[2:]]
+    return micros
+
+
+def main():
+    repo = os.path.abspath(os.path.join(HERE, "..", ".."))
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", default=os.path.join(repo, "build", "mingw-x64", "pelorine.exe"))
+    parser.add_argument("--windows", type=int, default=100)
+    parser.add_argument("--rounds", type=int, default=20)
+    parser.add_argument("--warmup", type=int, default=2)
+    parser.add_argument("--json")
+    args = parser.parse_args()
+    exe = os.path.abspath(args.exe)
+    tools = os.path.dirname(exe)
+
+    results = {}
+    with WineSession(tools_dir=tools) as s:
+        # A fixture process shows at most 64 windows: several share the load.
+        fixtures, left = [], args.windows
+        while left > 0:
+            count = min(50, left)
+            fixtures.append(s.start_fixture(caption=f"bench {len(fixtures)} window %d", log=True, windows=count))
+            fixtures[-1].wait_hwnds(count=count, timeout=120)
+            left -= count
+        pids = [f.winpid for f in fixtures]
+        timing_file = os.path.join(s.workdir, "hook-timing.txt")
+        results["pelorine"] = measure(s, exe, MAIN_CLASS, pids, args.rounds, args.warmup,
+                                      {"PLR_HOOK_TIMING_FILE": windows_path(timing_file)})
+        results["reference"] = measure(s, os.path.join(tools, "plr_refswitch.exe"), "PlrRefSwitch",
+                                       pids, args.rounds, args.warmup)
+        hook = hook_timings(timing_file)
+
+    print(f"switching with {args.windows} windows, {args.rounds} rounds after {args.warmup} warm-up rounds")
+    rows = {}
+    for name in ("pelorine", "reference"):
+        r = results[name]
+        rows[name] = {"open": summary(r["open_ms"]), "activate": summary(r["activate_ms"]),
+                      "failures": r["failures"]}
+        print(f"  {name:9}  hotkey -> switcher visible: median {rows[name]['open']['median']:8.2f} ms, "
+              f"p95 {rows[name]['open']['p95']:8.2f} ms | Alt release -> chosen window in front: "
+              f"median {rows[name]['activate']['median']:8.2f} ms, p95 {rows[name]['activate']['p95']:8.2f} ms"
+              f" | rounds not finished: {r['failures']}")
+    for step in ("open", "activate"):
+        ratio_median = rows["pelorine"][step]["median"] / rows["reference"][step]["median"]
+        ratio_p95 = rows["pelorine"][step]["p95"] / rows["reference"][step]["p95"]
+        print(f"  ratio pelorine/reference, {step:8}: median {ratio_median:5.2f}, p95 {ratio_p95:5.2f}")
+    if hook:
+        print(f"  keyboard hook callback ({len(hook)} calls): median {statistics.median(hook):.1f} us, "
+              f"p99 {percentile(hook, 99):.1f} us, max {max(hook):.1f} us")
+    else:
+        print("  keyboard hook callback: no timings (not a test build?)")
+    if args.json:
+        with open(args.json, "w") as f:
+            json.dump({"results": rows, "hook_us": hook}, f)
+    return 0 if rows["pelorine"]["open"]["n"] and rows["reference"]["open"]["n"] else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
