@@ -8,6 +8,7 @@
 #include "model/threading.h"
 #include "platform/handles.h"
 #include "shell/activation.h"
+#include "shell/globals_win32.h"
 #include "shell/mainthread_win32.h"
 #include "shell/switch_win32.h"
 #include "switcher/population.h"
@@ -59,7 +60,18 @@ void endDialogOnItsThread(HWND dialog) {
     if (dialog != nullptr) PostMessageW(dialog, WM_PLR_END_SWITCHER, 0, 0);
 }
 
-void openDialog(HWND dialog) {
+// A dialog whose initialisation had to wait was already shown, and its tree
+// may have lost the focus meanwhile. Such a loss came while the switch was
+// still opening, where it ends nothing: its queued notice is dropped before
+// the dialog counts as open.
+void dropFocusLossesOfOpening() {
+    MSG msg;
+    while (PeekMessageW(&msg, g_hwndMain, WM_PLR_FOCUS_LOST, WM_PLR_FOCUS_LOST, PM_REMOVE | PM_NOYIELD)) {
+    }
+}
+
+void openDialog(HWND dialog, bool shownBefore) {
+    if (shownBefore) dropFocusLossesOfOpening();
     g_hwndSwitcherDialog = dialog;
     g_phase = SwitchPhase::Open;
     populateTreeView(dialog);
@@ -134,7 +146,7 @@ LRESULT switcherDialogInitialising(void *context) {
         return 1;
     }
     ModelCommandScope scope;
-    openDialog(dialog);
+    openDialog(dialog, false);
     return 1;
 }
 
@@ -179,7 +191,7 @@ void runDeferredSwitchWork() {
             const HWND dialog = std::exchange(g_deferredInitDialog, nullptr);
             if (g_phase != SwitchPhase::Opening) continue;
             ModelCommandScope scope;
-            openDialog(dialog);
+            openDialog(dialog, true);
             continue;
         }
         if (g_deferredEnding != Ending::None) {

@@ -416,6 +416,39 @@ class ActivationTest(SwitchTestCase):
         self.end_with_alt()
 
 
+class LongFirstCommandTest(SwitchTestCase):
+    def test_switch_whose_first_key_deletes_a_slow_group(self):
+        # Group 1 holds "Slow", whose close request keeps the deletion waiting
+        # for two seconds.  Alt+Delete as the first key of a switch: the
+        # dialog starts meanwhile and is filled once the deletion is over,
+        # without the group.
+        self.start()
+        self.fixtures("Quick")
+        (slow,) = self.fixtures("Slow", close="question")
+        self.open_switch()
+        self.tab_to("Slow")
+        self.press("ctrl+Insert", pred=lambda t: marked(t, STAR) == "Group 1", message="Group 1")
+        self.end_with_alt()
+
+        self.hold()
+        self.s.key_tap("Delete")
+        wait_until(lambda: slow.events("CLOSE_QUESTION"), 15, message="the slow close request")
+        # While the deletion still waits the dialog is shown but empty; a
+        # click on another window then ends nothing.
+        self.s.wait_for_tree(lambda t: t["dialog"]["visible"] and not t["items"], timeout=1.5)
+        rect = self.window("Quick")["rect"]
+        self.s.click((rect[0] + rect[2]) // 2, (rect[1] + rect[3]) // 2)
+        tree = self.tree_where(lambda t: marked(t, STAR) == "Root Group", "the filled switcher", 20)
+        self.assertNotIn("Group 1", texts(tree))
+        self.assertNotIn("Slow", texts(tree))
+        self.assertIn("Quick", texts(tree))
+        self.assertEqual(texts(tree)[1], marked(tree, ARROW), "the root's first window")
+        self.assert_stays_running(slow, 1.0)
+        self.assertIsNotNone(self.s.tree()["dialog"], "the switch stays until Alt is released")
+        self.end_with_alt()
+        self.assert_clean_log()
+
+
 class FilterTest(SwitchTestCase):
     def test_only_switchable_windows_are_listed(self):
         self.fixtures("Plain")

@@ -49,6 +49,7 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,42 @@ const std::vector<std::u16string> &captions() {
     return all;
 }
 
+// Figures of a --ops run: operations by kind, and how often each log line
+// and each call on other applications came up, to show which paths ran.
+struct Figures {
+    unsigned long long byOp[64] = {};
+    unsigned long long inWait = 0;
+    std::map<std::u16string, unsigned long long> logLines;
+    std::map<std::string, unsigned long long> calls;
+    std::map<std::string, unsigned long long> effects;
+};
+Figures *g_figures = nullptr;
+
+void noteEffect(const char *what) {
+    if (g_figures != nullptr) ++g_figures->effects[what];
+}
+
+void tally() {
+    if (g_figures == nullptr) return;
+    for (const std::u16string &line : capturedLogLines()) ++g_figures->logLines[line];
+    for (const FakeDeskCall &call : fakeDesktop().calls()) {
+        switch (call.kind) {
+        case FakeDeskCall::SendMessageTimeout:
+            ++g_figures->calls[call.message == WM_CLOSE      ? "WM_CLOSE sent"
+                               : call.message == WM_GETICON ? "WM_GETICON sent"
+                                                            : "WM_NULL sent"];
+            if (call.result == 0) ++g_figures->calls["timed sends that failed or timed out"];
+            break;
+        case FakeDeskCall::TerminateProcess: ++g_figures->calls["TerminateProcess"]; break;
+        case FakeDeskCall::OpenProcess: ++g_figures->calls["OpenProcess"]; break;
+        case FakeDeskCall::SetForegroundWindow: ++g_figures->calls["SetForegroundWindow"]; break;
+        case FakeDeskCall::SendInput: ++g_figures->calls["SendInput"]; break;
+        case FakeDeskCall::MessageBox: ++g_figures->calls["MessageBox"]; break;
+        default: break;
+        }
+    }
+}
+
 enum class Phase { Idle, Opening, Open };
 
 // A message posted to the main window, or work deferred until the running
@@ -161,6 +198,8 @@ struct Run {
     // keep the text and picture they had when they were inserted.
     unsigned long desktopChanges = 0;
     unsigned long desktopChangesAtPopulation = 0;
+    int enumerationsAtPopulation = 0;
+    bool partlyShownSincePopulation = false;
     int operations = 0;
     int steps = 0;
 };
@@ -260,6 +299,8 @@ void populateDialog(HWND dialog) {
     g_run->openDialog = dialog;
     g_run->phase = Phase::Open;
     g_run->desktopChangesAtPopulation = g_run->desktopChanges;
+    g_run->enumerationsAtPopulation = fakeDesktop().enumerationCount();
+    g_run->partlyShownSincePopulation = false;
     if (Dialog *record = dialogOf(dialog)) record->populated = true;
     populateTreeView(dialog);
 }
@@ -373,11 +414,6 @@ void runPosted() {
 
 // ------------------------------------------------------------ checks
 
-void collect(PLRGroup *group, std::vector<PLRGroup *> &groups) {
-    groups.push_back(group);
-    for (PLRGroup *sub : group->subgroups) collect(sub, groups);
-}
-
 bool inSubtree(const PLRGroup *group, const PLRWindow *window) {
     for (const PLRWindow *own : group->windows)
         if (own == window) return true;
@@ -448,26 +484,38 @@ void mapItems(PLRGroup *group, bool isRoot, std::map<HTREEITEM, ItemOwner> &owne
 // children, whether it is open.
 struct OutlineLine {
     const void *record;
+    int depth;
+    bool open;
     std::string text;
 };
+struct OutlineOptions {
+    // Window texts and pictures, unless the desktop changed them since the
+    // population: items keep what they were inserted with.
+    bool windowTextsAndPictures = true;
+    // Windows recorded while the dialog was open have no picture in its list
+    // until the next population.
+    std::set<const void *> withoutPicture;
+};
 void outlineInto(HWND dialog, HTREEITEM parent, int depth, const std::map<HTREEITEM, ItemOwner> &owners,
-                 bool windowTextsAndPictures, std::vector<OutlineLine> &out) {
+                 const OutlineOptions &options, std::vector<OutlineLine> &out) {
     const HIMAGELIST pictures = faketree::imageList(dialog, TVSIL_NORMAL);
     for (HTREEITEM child : faketree::children(dialog, parent)) {
         const faketree::ItemView view = faketree::item(dialog, child);
         auto owner = owners.find(child);
         FUZZ_CHECK(owner != owners.end(), "an item of the tree shows no record");
         std::string line = std::to_string(depth) + (owner->second.isWindow ? " window " : " group ");
-        if (!owner->second.isWindow || windowTextsAndPictures) {
+        if (!owner->second.isWindow || options.windowTextsAndPictures) {
             for (char16_t c : view.text) line += std::to_string(static_cast<unsigned>(c)) + ",";
-            char picture[32];
-            std::snprintf(picture, sizeof picture, " icon %p", static_cast<void *>(fakeimg::iconAt(pictures, view.image)));
-            line += owner->second.isWindow ? picture : "";
+            if (owner->second.isWindow && options.withoutPicture.count(owner->second.record) == 0) {
+                char picture[32];
+                std::snprintf(picture, sizeof picture, " icon %p",
+                              static_cast<void *>(fakeimg::iconAt(pictures, view.image)));
+                line += picture;
+            }
         }
         line += " marker " + std::to_string(markerOf(view));
-        if (!view.children.empty()) line += (view.state & TVIS_EXPANDED) != 0 ? " open" : " closed";
-        out.push_back(OutlineLine{owner->second.record, line});
-        outlineInto(dialog, child, depth + 1, owners, windowTextsAndPictures, out);
+        out.push_back(OutlineLine{owner->second.record, depth, (view.state & TVIS_EXPANDED) != 0, line});
+        outlineInto(dialog, child, depth + 1, owners, options, out);
     }
 }
 
@@ -489,16 +537,34 @@ void restoreItems(PLRGroup *group, const std::vector<HTREEITEM> &items, const st
     for (PLRGroup *sub : group->subgroups) restoreItems(sub, items, indices, i, w);
 }
 
+// True when a record below the group has no item.
+bool anyRecordWithoutItem(const PLRGroup *group) {
+    for (const PLRWindow *window : group->windows)
+        if (window->hti == nullptr) return true;
+    for (const PLRGroup *sub : group->subgroups)
+        if (sub->hti == nullptr || anyRecordWithoutItem(sub)) return true;
+    return false;
+}
+
 // The open tree against what a fresh population of the model shows. Records
 // that have no item in the open tree (the control refused it, or the record
 // came in while the dialog was open) are left out of the fresh outline: the
 // next population shows them.
 void checkAgainstFreshPopulation(HWND dialog) {
-    const bool current = g_run->desktopChanges == g_run->desktopChangesAtPopulation;
+    OutlineOptions options;
+    // A refresh pass brings the records up to date with the desktop, not the
+    // items: texts and pictures are compared until the first pass after the
+    // population, and while the desktop has not changed.
+    options.windowTextsAndPictures = g_run->desktopChanges == g_run->desktopChangesAtPopulation &&
+                                     fakeDesktop().enumerationCount() == g_run->enumerationsAtPopulation;
     std::map<HTREEITEM, ItemOwner> openOwners;
     mapItems(&g_rootGroup, true, openOwners);
+    for (const auto &entry : openOwners) {
+        if (entry.second.isWindow && static_cast<const PLRWindow *>(entry.second.record)->imageIndex < 0)
+            options.withoutPicture.insert(entry.second.record);
+    }
     std::vector<OutlineLine> open;
-    outlineInto(dialog, nullptr, 0, openOwners, current, open);
+    outlineInto(dialog, nullptr, 0, openOwners, options, open);
     FUZZ_CHECK(open.size() == openOwners.size(), "a record's item is not reachable from the top of the tree");
 
     std::vector<HTREEITEM> items;
@@ -513,7 +579,7 @@ void checkAgainstFreshPopulation(HWND dialog) {
     std::map<HTREEITEM, ItemOwner> freshOwners;
     mapItems(&g_rootGroup, true, freshOwners);
     std::vector<OutlineLine> fresh;
-    outlineInto(kFreshDialog, nullptr, 0, freshOwners, current, fresh);
+    outlineInto(kFreshDialog, nullptr, 0, freshOwners, options, fresh);
     FUZZ_CHECK(faketree::invalidHandleUses(kFreshDialog) == 0, "population named a missing item");
     releaseTreeImageLists(kFreshDialog);
     faketree::destroyTree(kFreshDialog);
@@ -524,6 +590,18 @@ void checkAgainstFreshPopulation(HWND dialog) {
     std::vector<OutlineLine> expected;
     for (const OutlineLine &line : fresh)
         if (hasItem.count(line.record) != 0) expected.push_back(line);
+    // Whether a group shows open matters only when it shows children, and
+    // only while every record has had an item since the population:
+    // selecting a record without one opens the groups on its path in the
+    // model, while the tree cannot open a group that shows no children yet.
+    if (anyRecordWithoutItem(&g_rootGroup)) g_run->partlyShownSincePopulation = true;
+    for (std::vector<OutlineLine> *lines : {&open, &expected}) {
+        for (std::size_t k = 0; k + 1 < lines->size(); ++k) {
+            OutlineLine &line = (*lines)[k];
+            if ((*lines)[k + 1].depth == line.depth + 1 && !g_run->partlyShownSincePopulation)
+                line.text += line.open ? " open" : " closed";
+        }
+    }
     std::size_t k = 0;
     for (; k < open.size() && k < expected.size(); ++k) {
         if (open[k].record != expected[k].record || open[k].text != expected[k].text) break;
@@ -656,7 +734,7 @@ void afterOperation() {
 
 // The main thread takes sent messages while it waits on a window: a few
 // operations run right there.
-void duringWait(HWND waitedOn, UINT) {
+void duringWait(HWND waitedOn, UINT message) {
     Run &run = *g_run;
     if (run.waitDepth > 0 || run.input->remaining_bytes() == 0) return;
     ++run.waitDepth;
@@ -670,6 +748,12 @@ void duringWait(HWND waitedOn, UINT) {
             continue;
         }
         const Op op = kWaitOps[run.input->ConsumeIntegralInRange<std::size_t>(0, std::size(kWaitOps) - 1)];
+        // A discovery pass runs while a deleted group's applications are
+        // asked to close; the passes themselves run from the hotkey handling
+        // alone and never inside one another.
+        if (op == kDiscovery && message != WM_CLOSE) continue;
+        if (message == WM_CLOSE) noteEffect(g_bDeletingGroup != 0 ? "operation during a deletion's close request"
+                                                                   : "operation during a close request");
         runOp(op);
         if (op == kDiscovery) g_seenWindows.clear();
         afterOperation();
@@ -774,6 +858,7 @@ void dragBeginOn(FuzzedDataProvider &input, Dialog &dialog) {
     const HTREEITEM item = pickItem(input, visibleItems(dialog.hwnd));
     if (item == nullptr) return;
     if (!dragSourceIsWindowItem(item)) return;
+    noteEffect("drag began");
     dialog.dragging = true;
     dialog.dragTarget = nullptr;
 }
@@ -785,6 +870,7 @@ void dragMoveOn(FuzzedDataProvider &input, Dialog &dialog) {
     if (faketree::caret(dialog.hwnd) == item) sendTreeMessage(dialog.hwnd, TVM_SELECTITEM, TVGN_DROPHILITE, 0);
     sendTreeMessage(dialog.hwnd, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(item));
     dialog.dragTarget = item;
+    noteEffect("drag hovered a group");
 }
 
 void dropOn(Dialog &dialog) {
@@ -793,7 +879,9 @@ void dropOn(Dialog &dialog) {
     const HTREEITEM target = dialog.dragTarget;
     dialog.dragging = false;
     dialog.dragTarget = nullptr;
+    PLRWindow *source = g_htiDragSource != nullptr ? g_rootGroup.findWindowByHti(g_htiDragSource) : nullptr;
     dropOnTarget(hwnd, target);
+    if (source != nullptr && g_rootGroup.findWindowByHti(g_htiDragSource) == nullptr) noteEffect("drop moved a window");
 }
 
 void itemDroppedDirectly(FuzzedDataProvider &input) {
@@ -808,8 +896,27 @@ void itemDroppedDirectly(FuzzedDataProvider &input) {
     itemDropped(target);
 }
 
+const char *const kOpNames[] = {
+    "AddWindow", "AddOwnedWindow", "DestroyWindow", "ToggleVisible", "ToggleToolWindow", "ChangeCaption",
+    "ChangeResponsiveness", "ChangeCloseBehaviour", "ChangeIcons", "SetForeground", "EndProcess", "ProcessKnobs",
+    "Settings", "ArmEnumerationChange", "ImageKnobs", "Discovery", "DiscoveryAndPrune", "Refresh", "NextWindow",
+    "PreviousWindow", "NextGroup", "PreviousGroup", "TakeSnapshot", "RestoreAndClose", "EndAndDiscard", "CreateGroup",
+    "CreateGroupFromSelected", "DeleteGroup", "Hotkey", "Hotkey2", "Hotkey3", "DialogInit", "DialogFails",
+    "AltRelease", "FocusLoss", "SwitcherThreadEnds", "DoubleClick", "RightClick", "Expansion", "DragBegin",
+    "DragMove", "Drop", "ItemDroppedDirect"};
+static_assert(std::size(kOpNames) == kOpCount, "a name for every operation");
+
+// PLR_FUZZ_TRACE=1 prints every operation, indented inside waits, to
+// replay a failure step by step.
+const bool g_trace = std::getenv("PLR_FUZZ_TRACE") != nullptr;
+
 void runOp(Op op) {
     Run &run = *g_run;
+    if (g_trace) std::fprintf(stderr, "%*s%s\n", 2 * run.waitDepth, "", kOpNames[op]);
+    if (g_figures != nullptr) {
+        ++g_figures->byOp[op];
+        if (run.waitDepth > 0) ++g_figures->inWait;
+    }
     FuzzedDataProvider &input = *run.input;
     FakeDesktop &desktop = fakeDesktop();
     switch (op) {
@@ -955,7 +1062,11 @@ void runOp(Op op) {
         break;
     case kCreateGroup: createGroup(); break;
     case kCreateGroupFromSelected: createGroupFromSelected(); break;
-    case kDeleteGroup: deleteGroup(); break;
+    case kDeleteGroup:
+        // Emptying the root leaves little to work on: mostly a subgroup.
+        if (g_rootGroup.selected != 0 && input.ConsumeIntegralInRange<int>(0, 3) != 0) break;
+        deleteGroup();
+        break;
 
     case kHotkey:
     case kHotkey2:
@@ -964,6 +1075,12 @@ void runOp(Op op) {
         // Alt+Tab and Alt+Delete most often.
         if (op == kHotkey2) id = kHotkeyNextWindow;
         if (op == kHotkey3) id = input.ConsumeBool() ? kHotkeyDeleteGroup : kHotkeyGroupFromSelected;
+        if (id == kHotkeyDeleteGroup) {
+            if (g_rootGroup.selected != 0 && input.ConsumeIntegralInRange<int>(0, 3) != 0) break;
+            noteEffect(g_rootGroup.selected != 0 ? "root emptied by the hotkey"
+                       : run.phase == Phase::Open ? "group deleted by the hotkey, dialog open"
+                                                  : "group deleted by the hotkey, no dialog");
+        }
         pressHotkey(id);
         break;
     }
@@ -1031,6 +1148,34 @@ void runOp(Op op) {
     }
 }
 
+// The operations of the main loop, each as often as its weight: switches
+// last long enough for the mouse to work in them, and the trees grow.
+const std::vector<Op> &weightedOps() {
+    static const std::vector<Op> ops = [] {
+        std::vector<Op> all;
+        for (int op = 0; op < kOpCount; ++op) {
+            int weight = 2;
+            switch (op) {
+            case kAltRelease: case kFocusLoss: case kEndAndDiscard: case kRestoreAndClose: case kDialogFails:
+            case kDestroyWindow: case kEndProcess: case kSettings: case kImageKnobs:
+                weight = 1;
+                break;
+            case kAddWindow: case kDialogInit: case kHotkey: case kHotkey2: case kHotkey3: case kCreateGroup:
+                weight = 3;
+                break;
+            case kDoubleClick: case kRightClick: case kExpansion: case kDragBegin: case kDragMove: case kDrop:
+                weight = 4;
+                break;
+            default:
+                break;
+            }
+            all.insert(all.end(), static_cast<std::size_t>(weight), static_cast<Op>(op));
+        }
+        return all;
+    }();
+    return ops;
+}
+
 // Runs one input from a fresh start; returns the number of operations.
 int runInput(const std::uint8_t *data, std::size_t size) {
     resetWorld();
@@ -1044,10 +1189,13 @@ int runInput(const std::uint8_t *data, std::size_t size) {
     fakeDesktop().beforeEnumCallback = beforeEnumeration;
 
     for (run.steps = 0; run.steps < kMaxStepsPerInput && input.remaining_bytes() > 0; ++run.steps) {
-        runOp(static_cast<Op>(input.ConsumeIntegralInRange<int>(0, kOpCount - 1)));
+        const std::vector<Op> &ops = weightedOps();
+        runOp(ops[input.ConsumeIntegralInRange<std::size_t>(0, ops.size() - 1)]);
         afterOperation();
         runPosted();
         checkAll();
+        if (run.phase == Phase::Open) noteEffect("steps ending with the dialog open");
+        tally();
         clearCapturedLogLines();
         fakeDesktop().clearCalls();
     }
@@ -1070,6 +1218,8 @@ int runInput(const std::uint8_t *data, std::size_t size) {
 // --ops=N [--seed=S]: N operations over inputs drawn from a seeded
 // generator, so a run is the same every time. Prints the figures.
 int runOperations(unsigned long long wanted, unsigned long long seed) {
+    static Figures figures;
+    g_figures = &figures;
     std::mt19937_64 random(seed);
     std::vector<std::uint8_t> data;
     unsigned long long inputs = 0;
@@ -1088,8 +1238,21 @@ int runOperations(unsigned long long wanted, unsigned long long seed) {
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("operations by kind (%llu of them inside a wait):\n", figures.inWait);
+    for (int op = 0; op < kOpCount; ++op) std::printf("  %-24s %llu\n", kOpNames[op], figures.byOp[op]);
+    std::printf("calls on other applications:\n");
+    for (const auto &entry : figures.calls) std::printf("  %-40s %llu\n", entry.first.c_str(), entry.second);
+    std::printf("effects:\n");
+    for (const auto &entry : figures.effects) std::printf("  %-48s %llu\n", entry.first.c_str(), entry.second);
+    std::printf("log lines:\n");
+    for (const auto &entry : figures.logLines) {
+        std::string text;
+        for (char16_t c : entry.first) text += c < 0x80 ? static_cast<char>(c) : '?';
+        std::printf("  %8llu  %s\n", entry.second, text.c_str());
+    }
     std::printf("done: %llu operations in %llu inputs (seed %llu), %.1f s, every check held\n", g_totalOperations,
                 inputs, seed, seconds);
+    g_figures = nullptr;
     return 0;
 }
 

@@ -21,7 +21,7 @@
 
 namespace {
 
-class MouseTest : public ModelTest {
+class EditingMouseTest : public ModelTest {
 protected:
     void SetUp() override {
         ModelTest::SetUp();
@@ -115,7 +115,7 @@ protected:
 
 // ---------------------------------------------------------------- double click
 
-TEST_F(MouseTest, DoubleClickSelectsWindowInsideSelectedGroupAndKeepsTheGroup) {
+TEST_F(EditingMouseTest, DoubleClickSelectsWindowInsideSelectedGroupAndKeepsTheGroup) {
     expectSelection(r1, &g_rootGroup);
     doubleClickOn(b2->hti);
     expectSelection(b2, &g_rootGroup);
@@ -127,7 +127,7 @@ TEST_F(MouseTest, DoubleClickSelectsWindowInsideSelectedGroupAndKeepsTheGroup) {
     expectSelection(b2, a);
 }
 
-TEST_F(MouseTest, DoubleClickOutsideSelectedGroupMovesTheStarToTheWindowsOwnGroup) {
+TEST_F(EditingMouseTest, DoubleClickOutsideSelectedGroupMovesTheStarToTheWindowsOwnGroup) {
     selectModel(b1, b);
     doubleClickOn(r2->hti);
     expectSelection(r2, &g_rootGroup);
@@ -144,7 +144,7 @@ TEST_F(MouseTest, DoubleClickOutsideSelectedGroupMovesTheStarToTheWindowsOwnGrou
     EXPECT_TRUE(faketree::isExpanded(dialog, b->hti));
 }
 
-TEST_F(MouseTest, DoubleClickChangesNothingOnSelectedWindowGroupItemOrWithoutCaret) {
+TEST_F(EditingMouseTest, DoubleClickChangesNothingOnSelectedWindowGroupItemOrWithoutCaret) {
     doubleClickOn(r1->hti);
     expectSelection(r1, &g_rootGroup);
 
@@ -160,7 +160,7 @@ TEST_F(MouseTest, DoubleClickChangesNothingOnSelectedWindowGroupItemOrWithoutCar
     EXPECT_TRUE(lines().empty());
 }
 
-TEST_F(MouseTest, DoubleClickFailuresAreLoggedAndStop) {
+TEST_F(EditingMouseTest, DoubleClickFailuresAreLoggedAndStop) {
     doubleClickOn(strayItem());
     expectSelection(r1, &g_rootGroup);
     ASSERT_EQ(lines().size(), 1u);
@@ -186,7 +186,7 @@ TEST_F(MouseTest, DoubleClickFailuresAreLoggedAndStop) {
               u"DialogProc2: could not find selected group while processing double click message - aborting.");
 }
 
-TEST_F(MouseTest, WindowNotHeldByAnyGroupLogsTheMissingGroupForEitherClick) {
+TEST_F(EditingMouseTest, WindowNotHeldByAnyGroupLogsTheMissingGroupForEitherClick) {
     // A record outside the tree (its group went away meanwhile).
     PLRWindow loose;
     loose.hwnd = handle(0x9990);
@@ -206,7 +206,7 @@ TEST_F(MouseTest, WindowNotHeldByAnyGroupLogsTheMissingGroupForEitherClick) {
 
 // ---------------------------------------------------------------- right click
 
-TEST_F(MouseTest, RightClickOnDropHighlightedWindowMakesItCurrentAndSelected) {
+TEST_F(EditingMouseTest, RightClickOnDropHighlightedWindowMakesItCurrentAndSelected) {
     // comctl32 drop-highlights the item under the pointer while it reports.
     setCaret(r1->hti);
     setDropHighlight(b1->hti);
@@ -217,7 +217,7 @@ TEST_F(MouseTest, RightClickOnDropHighlightedWindowMakesItCurrentAndSelected) {
     EXPECT_EQ(faketree::dropHighlight(dialog), b1->hti);
 }
 
-TEST_F(MouseTest, RightClickWithoutDropHighlightUsesTheCaret) {
+TEST_F(EditingMouseTest, RightClickWithoutDropHighlightUsesTheCaret) {
     selectModel(b1, b);
     rightClickOnCaret(r2->hti);
     expectSelection(r2, &g_rootGroup);
@@ -233,7 +233,7 @@ TEST_F(MouseTest, RightClickWithoutDropHighlightUsesTheCaret) {
     EXPECT_TRUE(lines().empty());
 }
 
-TEST_F(MouseTest, RightClickOnGroups) {
+TEST_F(EditingMouseTest, RightClickOnGroups) {
     // The selected group: nothing.
     rightClickOnCaret(g_rootGroup.hti);
     expectSelection(r1, &g_rootGroup);
@@ -255,7 +255,7 @@ TEST_F(MouseTest, RightClickOnGroups) {
     EXPECT_TRUE(lines().empty());
 }
 
-TEST_F(MouseTest, RightClickFailuresAreLogged) {
+TEST_F(EditingMouseTest, RightClickFailuresAreLogged) {
     rightClickOnCaret(strayItem());
     expectSelection(r1, &g_rootGroup);
     ASSERT_EQ(lines().size(), 1u);
@@ -288,7 +288,7 @@ TEST_F(MouseTest, RightClickFailuresAreLogged) {
 // A selected window whose item could not be inserted (null hti) is still
 // recognised as lying outside the clicked group, even when that group holds
 // another record without an item.
-TEST_F(MouseTest, RightClickOnGroupComparesRecordsNotNullItemHandles) {
+TEST_F(EditingMouseTest, RightClickOnGroupComparesRecordsNotNullItemHandles) {
     PLRWindow *c1 = addRecord(c, handle(0x1050), u"c1");  // never got an item
     r1->hti = nullptr;
     rightClickOnCaret(c->hti);
@@ -300,7 +300,7 @@ TEST_F(MouseTest, RightClickOnGroupComparesRecordsNotNullItemHandles) {
 
 // ---------------------------------------------------------------- expansion
 
-TEST_F(MouseTest, ExpansionIsRecordedPerGroup) {
+TEST_F(EditingMouseTest, ExpansionIsRecordedPerGroup) {
     mouseItemExpanded(dialog, a->hti, TVE_COLLAPSE);
     EXPECT_EQ(a->expanded, 0);
     EXPECT_EQ(b->expanded, 1);
@@ -327,7 +327,7 @@ TEST_F(MouseTest, ExpansionIsRecordedPerGroup) {
 // A click handed over while the switch ended (or for another dialog) belongs
 // to a tree that is gone: the model and the control stay untouched, even for
 // the root, whose item handle is not cleared between switches.
-TEST_F(MouseTest, ClicksForADialogThatIsNoLongerOpenChangeNothing) {
+TEST_F(EditingMouseTest, ClicksForADialogThatIsNoLongerOpenChangeNothing) {
     setCaret(r2->hti);
     setDropHighlight(g_rootGroup.hti);
     g_hwndSwitcherDialog = nullptr;

@@ -10,7 +10,7 @@
 
 namespace {
 
-class ActivationTest : public ModelTest {
+class ShellActivationTest : public ModelTest {
 protected:
     FakeDesktop &desk() { return fakeDesktop(); }
 
@@ -38,7 +38,7 @@ using K = FakeDeskCall;
 
 // ---------------------------------------------------------------- left alone
 
-TEST_F(ActivationTest, WindowClosedMeanwhileIsIgnoredWithoutAnyCall) {
+TEST_F(ShellActivationTest, WindowClosedMeanwhileIsIgnoredWithoutAnyCall) {
     desk().destroyWindow(target);
     desk().clearCalls();
     activateWindow(target);
@@ -49,7 +49,7 @@ TEST_F(ActivationTest, WindowClosedMeanwhileIsIgnoredWithoutAnyCall) {
     EXPECT_TRUE(desk().calls().empty());
 }
 
-TEST_F(ActivationTest, HungWindowIsLeftAloneEvenWhenMinimised) {
+TEST_F(ShellActivationTest, HungWindowIsLeftAloneEvenWhenMinimised) {
     desk().setHung(target);
     desk().window(target)->iconic = true;
     activateWindow(target);
@@ -59,7 +59,7 @@ TEST_F(ActivationTest, HungWindowIsLeftAloneEvenWhenMinimised) {
     EXPECT_EQ(desk().foreground(), other);
 }
 
-TEST_F(ActivationTest, WithoutTheHungTestTheProbeGivesUpAtOnceOnAHungWindow) {
+TEST_F(ShellActivationTest, WithoutTheHungTestTheProbeGivesUpAtOnceOnAHungWindow) {
     g_pfnIsHungAppWindow = nullptr;
     desk().setHung(target);
     desk().window(target)->iconic = true;
@@ -69,7 +69,7 @@ TEST_F(ActivationTest, WithoutTheHungTestTheProbeGivesUpAtOnceOnAHungWindow) {
     EXPECT_TRUE(desk().window(target)->iconic);
 }
 
-TEST_F(ActivationTest, ProbeIsWmNullAbortIfHungBoundedTo250Ms) {
+TEST_F(ShellActivationTest, ProbeIsWmNullAbortIfHungBoundedTo250Ms) {
     desk().window(target)->answers = false;  // busy, not yet counted hung
     activateWindow(target);
     const std::vector<FakeDeskCall> calls = desk().calls();
@@ -83,7 +83,7 @@ TEST_F(ActivationTest, ProbeIsWmNullAbortIfHungBoundedTo250Ms) {
     EXPECT_EQ(desk().foreground(), other);
 }
 
-TEST_F(ActivationTest, SlowButTimelyAnswerAndAccessDeniedProbeGoAhead) {
+TEST_F(ShellActivationTest, SlowButTimelyAnswerAndAccessDeniedProbeGoAhead) {
     desk().window(target)->answerDelayMs = 240;
     activateWindow(target);
     EXPECT_EQ(desk().foreground(), target);
@@ -100,7 +100,7 @@ TEST_F(ActivationTest, SlowButTimelyAnswerAndAccessDeniedProbeGoAhead) {
 
 // ---------------------------------------------------------------- attempts
 
-TEST_F(ActivationTest, AlreadyForegroundButMinimisedOnlyPostsRestore) {
+TEST_F(ShellActivationTest, AlreadyForegroundButMinimisedOnlyPostsRestore) {
     desk().setForeground(target);
     desk().window(target)->iconic = true;
     activateWindow(target);
@@ -118,7 +118,7 @@ TEST_F(ActivationTest, AlreadyForegroundButMinimisedOnlyPostsRestore) {
     EXPECT_EQ(kinds(), std::vector<K::Kind>{K::SendMessageTimeout});
 }
 
-TEST_F(ActivationTest, PlainAttemptRaisesThenSetsForeground) {
+TEST_F(ShellActivationTest, PlainAttemptRaisesThenSetsForeground) {
     activateWindow(target);
     ASSERT_EQ(kinds(), (std::vector<K::Kind>{K::SendMessageTimeout, K::BringWindowToTop, K::SetWindowPos,
                                              K::SetForegroundWindow}));
@@ -131,7 +131,7 @@ TEST_F(ActivationTest, PlainAttemptRaisesThenSetsForeground) {
     EXPECT_EQ(desk().zOrder().front(), target);
 }
 
-TEST_F(ActivationTest, SecondAttemptJoinsForegroundThreadAndDetachesAfterwards) {
+TEST_F(ShellActivationTest, SecondAttemptJoinsForegroundThreadAndDetachesAfterwards) {
     desk().scriptForegroundResults({false, true});
     activateWindow(target);
 
@@ -153,7 +153,7 @@ TEST_F(ActivationTest, SecondAttemptJoinsForegroundThreadAndDetachesAfterwards) 
     EXPECT_EQ(desk().foreground(), target);
 }
 
-TEST_F(ActivationTest, ThirdAttemptTapsAltTwiceWhileJoinedAndResultIsNotTested) {
+TEST_F(ShellActivationTest, ThirdAttemptTapsAltTwiceWhileJoinedAndResultIsNotTested) {
     desk().scriptForegroundResults({false, false, false});
     std::vector<INPUT> seen;
     desk().inputObserver = [&](const INPUT &event) { seen.push_back(event); };
@@ -185,7 +185,7 @@ TEST_F(ActivationTest, ThirdAttemptTapsAltTwiceWhileJoinedAndResultIsNotTested) 
     EXPECT_EQ(desk().zOrder().front(), target);
 }
 
-TEST_F(ActivationTest, NoForegroundWindowJoinsTheTaskbarsThread) {
+TEST_F(ShellActivationTest, NoForegroundWindowJoinsTheTaskbarsThread) {
     FakeWindow taskbar;
     taskbar.className = u"Shell_TrayWnd";
     const HWND tray = desk().createWindow(taskbar);
@@ -203,7 +203,7 @@ TEST_F(ActivationTest, NoForegroundWindowJoinsTheTaskbarsThread) {
     EXPECT_EQ(desk().foreground(), target);
 }
 
-TEST_F(ActivationTest, MinimisedWindowGetsRestorePostedAfterForegroundChange) {
+TEST_F(ShellActivationTest, MinimisedWindowGetsRestorePostedAfterForegroundChange) {
     desk().window(target)->iconic = true;
     activateWindow(target);
     const std::vector<K::Kind> order = kinds();
@@ -215,7 +215,7 @@ TEST_F(ActivationTest, MinimisedWindowGetsRestorePostedAfterForegroundChange) {
     EXPECT_EQ(desk().sendCount(target), 1);
 }
 
-TEST_F(ActivationTest, FailedAttemptsStillRestoreAMinimisedWindow) {
+TEST_F(ShellActivationTest, FailedAttemptsStillRestoreAMinimisedWindow) {
     desk().defaultForegroundResult = false;
     desk().window(target)->iconic = true;
     activateWindow(target);

@@ -27,7 +27,7 @@ int countSelected(PLRGroup *group) {
 
 void recordStart(UINT id) { g_starts.push_back({id, g_pPrevAllWindows != nullptr, countSelected(&g_rootGroup)}); }
 
-class HotkeyTest : public ModelTest {
+class ShellHotkeyTest : public ModelTest {
 protected:
     void SetUp() override {
         ModelTest::SetUp();
@@ -64,7 +64,7 @@ protected:
 
 // ---------------------------------------------------------------- opening
 
-TEST_F(HotkeyTest, FirstAltTabOpensWithForegroundRecordFirstAndSelectsTheNext) {
+TEST_F(ShellHotkeyTest, FirstAltTabOpensWithForegroundRecordFirstAndSelectsTheNext) {
     EXPECT_TRUE(press(kHotkeyNextWindow, true));
     // Discovered in z-order, then the foreground window moved to the front.
     EXPECT_EQ(rootOrder(), (std::vector<std::u16string>{u"one", u"three", u"two"}));
@@ -80,7 +80,7 @@ TEST_F(HotkeyTest, FirstAltTabOpensWithForegroundRecordFirstAndSelectsTheNext) {
     expectInvariants();
 }
 
-TEST_F(HotkeyTest, AltTabThreeTimesOpensOnceAndStepsThreeTimes) {
+TEST_F(ShellHotkeyTest, AltTabThreeTimesOpensOnceAndStepsThreeTimes) {
     pressHeld({kHotkeyNextWindow, kHotkeyNextWindow, kHotkeyNextWindow});
     EXPECT_EQ(fakeDesktop().enumerationCount(), 4);  // one discovery, three refreshes
     EXPECT_EQ(g_starts.size(), 1u);
@@ -94,7 +94,7 @@ TEST_F(HotkeyTest, AltTabThreeTimesOpensOnceAndStepsThreeTimes) {
     EXPECT_EQ(g_pPrevAllWindows, snapshot);
 }
 
-TEST_F(HotkeyTest, RefreshOnEveryPressButDiscoveryOnlyWhenOpening) {
+TEST_F(ShellHotkeyTest, RefreshOnEveryPressButDiscoveryOnlyWhenOpening) {
     press(kHotkeyNextWindow, true);
     const HWND w4 = fakeDesktop().addAppWindow(u"four");
     fakeDesktop().window(w1)->caption = u"one, renamed";
@@ -104,7 +104,7 @@ TEST_F(HotkeyTest, RefreshOnEveryPressButDiscoveryOnlyWhenOpening) {
     EXPECT_EQ(g_starts.size(), 1u);
 }
 
-TEST_F(HotkeyTest, EqualCaptionsTakeTheFirstRecordInTreeOrder) {
+TEST_F(ShellHotkeyTest, EqualCaptionsTakeTheFirstRecordInTreeOrder) {
     fakeDesktop().window(w3)->caption = u"same";
     fakeDesktop().window(w1)->caption = u"same";
     addRecord(&g_rootGroup, w2, u"two");
@@ -118,7 +118,7 @@ TEST_F(HotkeyTest, EqualCaptionsTakeTheFirstRecordInTreeOrder) {
     EXPECT_EQ(g_rootGroup.windows.back()->hwnd, w1);
 }
 
-TEST_F(HotkeyTest, ForegroundOutsideTheSelectedGroupSelectsItsGroup) {
+TEST_F(ShellHotkeyTest, ForegroundOutsideTheSelectedGroupSelectsItsGroup) {
     PLRGroup *g = addGroup(&g_rootGroup);
     PLRGroup *h = addGroup(&g_rootGroup);
     addRecord(g, w2, u"two");
@@ -135,7 +135,7 @@ TEST_F(HotkeyTest, ForegroundOutsideTheSelectedGroupSelectsItsGroup) {
     expectInvariants();
 }
 
-TEST_F(HotkeyTest, NoForegroundOrUnknownForegroundSkipsTheForegroundStep) {
+TEST_F(ShellHotkeyTest, NoForegroundOrUnknownForegroundSkipsTheForegroundStep) {
     fakeDesktop().setForeground(nullptr);
     press(kHotkeyNextWindow, true);
     EXPECT_EQ(rootOrder(), (std::vector<std::u16string>{u"three", u"two", u"one"}));
@@ -151,7 +151,7 @@ TEST_F(HotkeyTest, NoForegroundOrUnknownForegroundSkipsTheForegroundStep) {
     EXPECT_TRUE(logLines().empty());
 }
 
-TEST_F(HotkeyTest, OpeningWithoutSelectedGroupAbortsThePress) {
+TEST_F(ShellHotkeyTest, OpeningWithoutSelectedGroupAbortsThePress) {
     addRecord(&g_rootGroup, w1, u"one");
     g_rootGroup.selected = 0;
     EXPECT_FALSE(press(kHotkeyNextWindow, true));
@@ -165,7 +165,7 @@ TEST_F(HotkeyTest, OpeningWithoutSelectedGroupAbortsThePress) {
     EXPECT_EQ(selectedCaption(), u"one");  // the foreground step had got that far
 }
 
-TEST_F(HotkeyTest, ClosedWindowsArePrunedAtOpeningOnly) {
+TEST_F(ShellHotkeyTest, ClosedWindowsArePrunedAtOpeningOnly) {
     press(kHotkeyNextWindow, true);
     fakeDesktop().destroyWindow(w2);
     press(kHotkeyNextWindow, false);
@@ -177,7 +177,7 @@ TEST_F(HotkeyTest, ClosedWindowsArePrunedAtOpeningOnly) {
 
 // ---------------------------------------------------------------- commands
 
-TEST_F(HotkeyTest, CancelRestoresTreeAndGroupCounter) {
+TEST_F(ShellHotkeyTest, CancelRestoresTreeAndGroupCounter) {
     press(kHotkeyNextWindow, true);
     const int counter = g_groupCounter;
     press(kHotkeyCreateGroup, false);
@@ -198,7 +198,7 @@ TEST_F(HotkeyTest, CancelRestoresTreeAndGroupCounter) {
     expectInvariants();
 }
 
-TEST_F(HotkeyTest, CancelAsFirstKeyStillOpensTheSwitch) {
+TEST_F(ShellHotkeyTest, CancelAsFirstKeyStillOpensTheSwitch) {
     press(kHotkeyCancelShift, true);
     EXPECT_EQ(fakeDesktop().enumerationCount(), 1);  // discovery, no refresh
     ASSERT_EQ(g_starts.size(), 1u);
@@ -207,7 +207,7 @@ TEST_F(HotkeyTest, CancelAsFirstKeyStillOpensTheSwitch) {
     EXPECT_EQ(g_rootGroup.windows.size(), 3u);
 }
 
-TEST_F(HotkeyTest, GroupKeysOnARootOnlyTreeJumpToTheFirstWindow) {
+TEST_F(ShellHotkeyTest, GroupKeysOnARootOnlyTreeJumpToTheFirstWindow) {
     press(kHotkeyNextWindow, true);
     press(kHotkeyNextWindow, false);
     EXPECT_EQ(selectedCaption(), u"two");
@@ -221,7 +221,7 @@ TEST_F(HotkeyTest, GroupKeysOnARootOnlyTreeJumpToTheFirstWindow) {
     expectInvariants();
 }
 
-TEST_F(HotkeyTest, GroupKeysMoveThroughGroupsInPostOrder) {
+TEST_F(ShellHotkeyTest, GroupKeysMoveThroughGroupsInPostOrder) {
     press(kHotkeyCreateGroup, true);   // Group 1 under the root
     press(kHotkeyGroupFromSelected, false);  // w1's record into Group 2
     PLRGroup *withWindow = g_rootGroup.getSelectedGroup();
@@ -237,7 +237,7 @@ TEST_F(HotkeyTest, GroupKeysMoveThroughGroupsInPostOrder) {
     expectInvariants();
 }
 
-TEST_F(HotkeyTest, IdsOutsideTheRangeDoNothing) {
+TEST_F(ShellHotkeyTest, IdsOutsideTheRangeDoNothing) {
     EXPECT_TRUE(press(999, true));
     EXPECT_TRUE(press(1009, true));
     EXPECT_EQ(fakeDesktop().enumerationCount(), 0);
