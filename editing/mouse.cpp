@@ -9,6 +9,12 @@ namespace {
 
 bool isOpenDialog(HWND dialog) { return dialog != nullptr && dialog == g_hwndSwitcherDialog; }
 
+// A click handed over while a group deletion waits on the applications it
+// closes must not move the selection: the deletion has already chosen the
+// selected group, and emptying the root or selecting the parent's first
+// window afterwards would leave no selected group, or two selected windows.
+bool deletionRunning() { return g_bDeletingGroup != 0; }
+
 HTREEITEM treeItem(HWND dialog, WPARAM which) {
     return reinterpret_cast<HTREEITEM>(sendTreeMessage(dialog, TVM_GETNEXTITEM, which, 0));
 }
@@ -79,7 +85,7 @@ void rightClickGroup(PLRGroup *group) {
 
 void mouseDoubleClick(HWND dialog) {
     PLR_ASSERT_MODEL_THREAD();
-    if (!isOpenDialog(dialog)) return;
+    if (!isOpenDialog(dialog) || deletionRunning()) return;
 
     const HTREEITEM item = treeItem(dialog, TVGN_CARET);
     if (item == nullptr) return;
@@ -98,7 +104,7 @@ void mouseDoubleClick(HWND dialog) {
 
 void mouseRightClick(HWND dialog) {
     PLR_ASSERT_MODEL_THREAD();
-    if (!isOpenDialog(dialog)) return;
+    if (!isOpenDialog(dialog) || deletionRunning()) return;
 
     // comctl32 drop-highlights the item under the pointer while it reports a
     // right click; the caret is the fallback.

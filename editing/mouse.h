@@ -7,7 +7,8 @@
 // carries out the tree messages sent back to it. Each handler first checks
 // that `dialog` is still the open switcher dialog: a click that was handed
 // over while the switch ended belongs to a tree that is already gone and
-// changes nothing.
+// changes nothing. A click handed over while a group deletion waits on the
+// applications it closes changes nothing either.
 #pragma once
 
 #include "model/records.h"

@@ -1,7 +1,11 @@
 #include "shell/mainthread_win32.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
+#include "model/invariants.h"
 #include "model/threading.h"
 #include "shell/switchstate_win32.h"
 
@@ -31,8 +35,26 @@ LRESULT runOnMainThread(PlrMainThreadFn fn, void *context) {
 
 ModelCommandScope::ModelCommandScope() noexcept { ++g_modelCommandDepth; }
 
+namespace {
+
+// Test builds check the model's invariants at the end of every command and
+// stop the program when one is broken, so the end-to-end tests fail there.
+void checkModelAfterCommand() {
+#ifdef PLR_THREAD_CHECKS
+    std::string problem;
+    if (plrCheckInvariants(&problem)) return;
+    std::fprintf(stderr, "model invariant broken after a command: %s\n", problem.c_str());
+    std::fflush(stderr);
+    std::abort();
+#endif
+}
+
+}  // namespace
+
 ModelCommandScope::~ModelCommandScope() {
-    if (--g_modelCommandDepth == 0) runDeferredSwitchWork();
+    if (--g_modelCommandDepth != 0) return;
+    runDeferredSwitchWork();
+    if (g_modelCommandDepth == 0) checkModelAfterCommand();
 }
 
 bool modelCommandRunning() noexcept { return g_modelCommandDepth > 0; }

@@ -107,7 +107,17 @@ void requestEnding(HWND dialog, Ending ending) {
 }  // namespace
 
 SwitchPhase currentSwitchPhase() {
-    if (g_phase == SwitchPhase::Opening && g_switcherThread && threadHasEnded(g_switcherThread.get())) {
+    PLR_ASSERT_MODEL_THREAD();
+    const bool running = g_phase == SwitchPhase::Opening || g_phase == SwitchPhase::Open;
+    if (running && g_switcherThread && threadHasEnded(g_switcherThread.get())) {
+        // A dialog can only end when the main thread asks it to; should it
+        // have gone otherwise, the switch ends as on a loss of focus rather
+        // than waiting for a dialog that no longer exists.
+        if (g_phase == SwitchPhase::Open) {
+            g_hwndSwitcherDialog = nullptr;
+            discardSnapshot();
+            g_rootGroup.clearHtis();
+        }
         g_switcherThread.reset();
         g_deferredInitDialog = nullptr;
         g_phase = SwitchPhase::Idle;

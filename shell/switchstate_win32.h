@@ -21,8 +21,9 @@
 
 enum class SwitchPhase { Idle, Opening, Open, Closing };
 
-// The current phase. A switcher thread that ended without a dialog (the
-// dialog could not be created) takes the switch from Opening back to Idle.
+// The current phase. A switcher thread that has ended takes the switch back
+// to Idle: from Opening when its dialog could not be created, from Open
+// (ending it without activation) should its dialog have gone some other way.
 SwitchPhase currentSwitchPhase();
 
 // Before a new switch: waits (at most two seconds, taking sent messages) for

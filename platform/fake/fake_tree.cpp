@@ -304,6 +304,13 @@ private:
         return TRUE;
     }
 
+    // The control never leaves its caret hidden: collapsing an item above
+    // the caret makes the collapsed item the caret.
+    void collapse(HTREEITEM handle) {
+        items.at(handle).state &= ~TVIS_EXPANDED;
+        if (caret != nullptr && caret != handle && inSubtree(handle, caret)) setCaret(handle);
+    }
+
     LRESULT expand(UINT action, HTREEITEM handle) {
         Item *item = require(TVM_EXPAND, handle);
         if (item == nullptr) return FALSE;
@@ -316,12 +323,12 @@ private:
             return TRUE;
         case TVE_COLLAPSE:
             if (item->children.empty() || !expanded) return FALSE;
-            item->state &= ~TVIS_EXPANDED;
+            collapse(handle);
             return TRUE;
         case TVE_TOGGLE:
             if (item->children.empty()) return FALSE;
             if (expanded) {
-                item->state &= ~TVIS_EXPANDED;
+                collapse(handle);
             } else {
                 item->state |= TVIS_EXPANDED | TVIS_EXPANDEDONCE;
             }

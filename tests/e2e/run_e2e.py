@@ -9,7 +9,8 @@ Prints one line per test and at the end "N passed, N failed" (", N skipped"
 when some were skipped); writes {"passed", "failed", "skipped", "tests"} to
 --summary; saves a screenshot of the desktop for every failing test into
 --artifacts; exits 1 when a test failed or errored, 2 when the session could
-not be set up.  Each test is bounded by --timeout (default 120 s).
+not be set up.  Each test is bounded by --timeout (default 120 s), or by its class's
+e2e_timeout attribute when that is longer.
 """
 
 import argparse
@@ -167,7 +168,9 @@ def main(argv=None):
                 records.append({"id": test.id(), "status": "failed", "seconds": 0,
                                 "details": [setup_error], "screenshot": None})
             else:
-                records.append(run_one(test, session, args.timeout, args.artifacts))
+                # A test class may ask for a longer limit (e2e_timeout, seconds).
+                limit = max(args.timeout, float(getattr(test, "e2e_timeout", 0) or 0))
+                records.append(run_one(test, session, limit, args.artifacts))
             rec = records[-1]
             label = {"passed": "PASS", "failed": "FAIL", "skipped": "SKIP",
                      "expected failure": "XFAIL"}[rec["status"]]

@@ -909,6 +909,8 @@ static_assert(std::size(kOpNames) == kOpCount, "a name for every operation");
 // PLR_FUZZ_TRACE=1 prints every operation, indented inside waits, to
 // replay a failure step by step.
 const bool g_trace = std::getenv("PLR_FUZZ_TRACE") != nullptr;
+// PLR_FUZZ_TRACE=trees also prints the open tree after every step.
+const bool g_traceTrees = g_trace && std::strcmp(std::getenv("PLR_FUZZ_TRACE"), "trees") == 0;
 
 void runOp(Op op) {
     Run &run = *g_run;
@@ -1195,6 +1197,10 @@ int runInput(const std::uint8_t *data, std::size_t size) {
         runPosted();
         checkAll();
         if (run.phase == Phase::Open) noteEffect("steps ending with the dialog open");
+        if (g_traceTrees && run.openDialog != nullptr) {
+            std::fprintf(stderr, "%s  caret %p\n", faketree::dump(run.openDialog).c_str(),
+                         static_cast<void *>(faketree::caret(run.openDialog)));
+        }
         tally();
         clearCapturedLogLines();
         fakeDesktop().clearCalls();

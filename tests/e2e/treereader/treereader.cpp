@@ -16,6 +16,11 @@
 //   --run EXE ARGS... starts EXE, waits (up to --timeout, then terminates it)
 //   --keepalive SECONDS  keeps the Wine virtual desktop open, without any
 //                     top-level window, until killed or SECONDS have passed
+//   --probe HWND MS   one SendMessageTimeout(WM_NULL) bounded by MS; prints
+//                     how long the window took to answer
+//   --monitor HWND MS INTERVAL SECONDS  the same probe every INTERVAL ms, one
+//                     JSON line each, until the window is gone (one last line
+//                     with "gone") or SECONDS have passed
 //
 // Nothing of another process's memory is touched except the blocks this
 // program allocates there for the tree-view messages. Numbers accept 0x.
@@ -649,9 +654,54 @@ int modeKeepAlive(DWORD seconds) {
     return 0;
 }
 
+// One bounded WM_NULL round trip; a window that does not take sent messages
+// within timeoutMs reports ok false and error 1460 (ERROR_TIMEOUT).
+void probeOnce(HWND h, DWORD timeoutMs) {
+    LARGE_INTEGER freq, t0, t1;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&t0);
+    DWORD_PTR r = 0;
+    SetLastError(0);
+    LRESULT ok = SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &r);
+    DWORD error = ok ? 0 : GetLastError();
+    QueryPerformanceCounter(&t1);
+    Json j;
+    j.begin('{');
+    j.key("ok");
+    j.boolean(ok != 0);
+    j.key("error");
+    j.num(static_cast<long long>(error));
+    j.key("ms");
+    j.num(static_cast<long long>((t1.QuadPart - t0.QuadPart) * 1000 / freq.QuadPart));
+    j.key("gone");
+    j.boolean(!IsWindow(h));
+    j.end('}');
+    j.print();
+}
+
+int modeProbe(wchar_t **args) {
+    probeOnce(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(parseNumber(args[0]))),
+              static_cast<DWORD>(parseNumber(args[1])));
+    return 0;
+}
+
+int modeMonitor(wchar_t **args) {
+    HWND h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(parseNumber(args[0])));
+    const DWORD timeoutMs = static_cast<DWORD>(parseNumber(args[1]));
+    const DWORD intervalMs = static_cast<DWORD>(parseNumber(args[2]));
+    const ULONGLONG deadline = GetTickCount64() + parseNumber(args[3]) * 1000ull;
+    while (GetTickCount64() < deadline) {
+        probeOnce(h, timeoutMs);
+        if (!IsWindow(h)) break;
+        Sleep(intervalMs);
+    }
+    return 0;
+}
+
 int usage() {
     std::fputs("usage: plr_treereader [--timeout MS] [--pid PID] --tree|--windows|--dialogs|--menus|--children H|"
-               "--post H M W L|--send H M W L|--exitcode PID|--run EXE ARGS...|--keepalive S\n",
+               "--post H M W L|--send H M W L|--exitcode PID|--run EXE ARGS...|--keepalive S|"
+               "--probe H MS|--monitor H MS INTERVAL SECONDS\n",
                stderr);
     return 2;
 }
@@ -685,5 +735,7 @@ int wmain(int argc, wchar_t **argv) {
     if (mode == L"--exitcode" && rest >= 1) return modeExitCode(static_cast<DWORD>(parseNumber(args[0])));
     if (mode == L"--run" && rest >= 1) return modeRun(rest, args);
     if (mode == L"--keepalive" && rest >= 1) return modeKeepAlive(static_cast<DWORD>(parseNumber(args[0])));
+    if (mode == L"--probe" && rest >= 2) return modeProbe(args);
+    if (mode == L"--monitor" && rest >= 4) return modeMonitor(args);
     return usage();
 }
