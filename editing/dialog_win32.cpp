@@ -7,6 +7,7 @@
 #include "shell/switch_win32.h"
 #include "shell/switchstate_win32.h"
 #include "switcher/population.h"
+#include "switcher/population_win32.h"
 
 namespace {
 
@@ -38,8 +39,8 @@ void onInitDialog(HWND hDlg) {
     dragResetAfterSwitch();
     SendDlgItemMessageW(hDlg, IDC_SWITCHER_TREE, TVM_SETBKCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_BTNFACE)));
 
-    // The main thread sets g_hwndSwitcherDialog and fills the tree, sending
-    // its items here while this thread waits.
+    // The main thread sets g_hwndSwitcherDialog and has the tree filled,
+    // sending WM_PLR_POPULATE here while this thread waits.
     const bool stay = runOnMainThread(switcherDialogInitialising, hDlg) != 0;
 
     g_hwndTreeView = GetDlgItem(hDlg, IDC_SWITCHER_TREE);
@@ -115,6 +116,9 @@ INT_PTR CALLBACK DialogProc2(HWND hDlg, UINT message, WPARAM, LPARAM lParam) noe
         break;
     case WM_PLR_END_SWITCHER:
         onEndSwitcher(hDlg);
+        break;
+    case WM_PLR_POPULATE:
+        handlePopulationRequest(hDlg, lParam);
         break;
     case WM_DESTROY:
         onDestroy(hDlg);

@@ -12,6 +12,7 @@
 #include "shell/mainthread_win32.h"
 #include "shell/switch_win32.h"
 #include "switcher/population.h"
+#include "switcher/population_win32.h"
 
 namespace {
 
@@ -74,7 +75,13 @@ void openDialog(HWND dialog, bool shownBefore) {
     if (shownBefore) dropFocusLossesOfOpening();
     g_hwndSwitcherDialog = dialog;
     g_phase = SwitchPhase::Open;
-    populateTreeView(dialog);
+    // Within the dialog's own hand-off its thread waits for us and can fill
+    // its tree itself, far faster than item by item from here. A deferred
+    // dialog is already running its own loop: it is filled from here.
+    if (shownBefore)
+        populateTreeView(dialog);
+    else
+        populateThroughDialogThread(dialog);
 }
 
 void endSwitch(bool activateSelected) {

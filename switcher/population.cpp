@@ -12,15 +12,10 @@ const int kImageSize = 16;
 const UINT kImageListFlags = ILC_COLOR16 | ILC_MASK;
 const COLORREF kWhite = 0x00FFFFFF;
 
-UINT groupItemState(const PLRGroup *group) {
-    UINT state = 0;
-    if (group->selected) state |= INDEXTOSTATEIMAGEMASK(STATE_IMAGE_SELECTED_GROUP);
-    if (group->expanded) state |= TVIS_EXPANDED;
-    return state;
-}
+}  // namespace
 
-HTREEITEM insertItem(HWND hDlg, HTREEITEM parent, HTREEITEM insertAfter, plr_char *text, int image, UINT state,
-                     UINT stateMask) {
+HTREEITEM insertTreeItem(HWND hDlg, HTREEITEM parent, HTREEITEM insertAfter, plr_char *text, int image, UINT state,
+                         UINT stateMask) {
     TVINSERTSTRUCTW insert = {};
     insert.hParent = parent;
     insert.hInsertAfter = insertAfter;
@@ -50,6 +45,8 @@ int addStandInImage(HIMAGELIST imageList) {
     return index;
 }
 
+namespace {
+
 // Loads a bitmap resource and adds it; a picture that cannot be had is
 // replaced by a stand-in so that the next picture keeps its index.
 void addBitmapResource(HIMAGELIST imageList, int resourceId, bool masked) {
@@ -63,6 +60,15 @@ void addBitmapResource(HIMAGELIST imageList, int resourceId, bool masked) {
     }
 }
 
+}  // namespace
+
+void addIconBitmaps(HIMAGELIST imageList, HBITMAP colour, HBITMAP mask) {
+    if (desk::imageListAdd(imageList, colour, mask) == -1) {
+        logMessage(PLR_T("Couldn't add image to image list."));
+        addStandInImage(imageList);
+    }
+}
+
 // Hands the list to the tree. The tree keeps it until releaseTreeImageLists
 // takes it back; a list it held before (a second population of the same
 // dialog) is ours and is destroyed here.
@@ -72,16 +78,25 @@ void attachImageList(HWND hDlg, WPARAM which, UniqueImageList list) {
     list.release();
 }
 
-}  // namespace
+UINT groupItemState(const PLRGroup *group) {
+    UINT state = 0;
+    if (group->selected) state |= INDEXTOSTATEIMAGEMASK(STATE_IMAGE_SELECTED_GROUP);
+    if (group->expanded) state |= TVIS_EXPANDED;
+    return state;
+}
+
+UINT windowItemState(const PLRWindow *window) {
+    return window->selected ? INDEXTOSTATEIMAGEMASK(STATE_IMAGE_SELECTED_WINDOW) : 0;
+}
 
 HTREEITEM insertWindowItem(HWND hDlg, PLRWindow *window, HTREEITEM parent, HTREEITEM insertAfter) {
-    const UINT state = window->selected ? INDEXTOSTATEIMAGEMASK(STATE_IMAGE_SELECTED_WINDOW) : 0;
-    return insertItem(hDlg, parent, insertAfter, window->caption, window->imageIndex, state, WINDOW_ITEM_STATE_MASK);
+    return insertTreeItem(hDlg, parent, insertAfter, window->caption, window->imageIndex, windowItemState(window),
+                          WINDOW_ITEM_STATE_MASK);
 }
 
 HTREEITEM insertGroupItem(HWND hDlg, PLRGroup *group, HTREEITEM parent, HTREEITEM insertAfter) {
-    return insertItem(hDlg, parent, insertAfter, group->name, GROUP_IMAGE_INDEX, groupItemState(group),
-                      GROUP_ITEM_STATE_MASK);
+    return insertTreeItem(hDlg, parent, insertAfter, group->name, GROUP_IMAGE_INDEX, groupItemState(group),
+                          GROUP_ITEM_STATE_MASK);
 }
 
 void AddGroupIconsToImageList(PLRGroup *group, HIMAGELIST imageList) {
@@ -96,10 +111,7 @@ void AddGroupIconsToImageList(PLRGroup *group, HIMAGELIST imageList) {
         // The list copies the pictures; the bitmaps GetIconInfo made are ours.
         UniqueBitmap colourBitmap(colour);
         UniqueBitmap maskBitmap(mask);
-        if (desk::imageListAdd(imageList, colourBitmap.get(), maskBitmap.get()) == -1) {
-            logMessage(PLR_T("Couldn't add image to image list."));
-            addStandInImage(imageList);
-        }
+        addIconBitmaps(imageList, colourBitmap.get(), maskBitmap.get());
     }
     for (PLRGroup *subgroup : group->subgroups) AddGroupIconsToImageList(subgroup, imageList);
 }
@@ -119,20 +131,14 @@ void insertGroupItems(HWND hDlg, PLRGroup *group, HTREEITEM parent, int *nextIma
     }
 }
 
-void populateTreeView(HWND hDlg) {
-    PLR_ASSERT_MODEL_THREAD();
-
-    // The root keeps its item handle from the previous dialog until its new
-    // item exists; until then nothing may address the old handle.
-    g_rootGroup.hti = nullptr;
-
-    UniqueImageList normal(desk::imageListCreate(kImageSize, kImageSize, kImageListFlags,
-                                                 g_rootGroup.countWindows() + 1, 0));
+UniqueImageList createNormalImageList(int windowCount) {
+    UniqueImageList normal(desk::imageListCreate(kImageSize, kImageSize, kImageListFlags, windowCount + 1, 0));
     if (!normal) logMessage(PLR_T("ImageList_Create failed."));
     addBitmapResource(normal.get(), IDB_GROUP, false);
-    AddGroupIconsToImageList(&g_rootGroup, normal.get());
-    attachImageList(hDlg, TVSIL_NORMAL, std::move(normal));
+    return normal;
+}
 
+void attachStateImageList(HWND hDlg) {
     UniqueImageList state(desk::imageListCreate(kImageSize, kImageSize, kImageListFlags, 2, 0));
     if (!state) logMessage(PLR_T("ImageList_Create failed."));
     // Index 0 only fills the place: the tree reads state image 0 as none.
@@ -143,10 +149,23 @@ void populateTreeView(HWND hDlg) {
     addBitmapResource(state.get(), IDB_ARROW, true);
     addBitmapResource(state.get(), IDB_STAR, true);
     attachImageList(hDlg, TVSIL_STATE, std::move(state));
+}
+
+void populateTreeView(HWND hDlg) {
+    PLR_ASSERT_MODEL_THREAD();
+
+    // The root keeps its item handle from the previous dialog until its new
+    // item exists; until then nothing may address the old handle.
+    g_rootGroup.hti = nullptr;
+
+    UniqueImageList normal = createNormalImageList(g_rootGroup.countWindows());
+    AddGroupIconsToImageList(&g_rootGroup, normal.get());
+    attachImageList(hDlg, TVSIL_NORMAL, std::move(normal));
+    attachStateImageList(hDlg);
 
     plr_char rootText[] = PLR_T("Root Group");
-    g_rootGroup.hti = insertItem(hDlg, nullptr, TVI_ROOT, rootText, GROUP_IMAGE_INDEX, groupItemState(&g_rootGroup),
-                                 GROUP_ITEM_STATE_MASK);
+    g_rootGroup.hti = insertTreeItem(hDlg, nullptr, TVI_ROOT, rootText, GROUP_IMAGE_INDEX,
+                                     groupItemState(&g_rootGroup), GROUP_ITEM_STATE_MASK);
 
     int nextImageIndex = 1;
     insertGroupItems(hDlg, &g_rootGroup, g_rootGroup.hti, &nextImageIndex);

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "model/records.h"
+#include "platform/handles.h"
 #include "platform/win32types.h"
 #include "resources/resource.h"
 
@@ -47,6 +48,32 @@ void insertGroupItems(HWND hDlg, PLRGroup *group, HTREEITEM parent, int *nextIma
 // record's hti is not written.
 HTREEITEM insertWindowItem(HWND hDlg, PLRWindow *window, HTREEITEM parent, HTREEITEM insertAfter);
 HTREEITEM insertGroupItem(HWND hDlg, PLRGroup *group, HTREEITEM parent, HTREEITEM insertAfter);
+
+// The pieces both ways of filling the tree share (populateTreeView here and
+// the prepared population of switcher/population_plan.h). None of them reads
+// a record, so the switcher thread may run them.
+
+// One item of any kind, in the shared form (TREE_ITEM_MASK).
+HTREEITEM insertTreeItem(HWND hDlg, HTREEITEM parent, HTREEITEM insertAfter, plr_char *text, int image, UINT state,
+                         UINT stateMask);
+// The normal list, created for windowCount icons, holding the group picture
+// at index 0. A failure is logged and the result may be empty.
+UniqueImageList createNormalImageList(int windowCount);
+// Adds one window icon from the bitmaps GetIconInfo gave (left to the
+// caller); a failed add is logged and replaced by a stand-in.
+void addIconBitmaps(HIMAGELIST imageList, HBITMAP colour, HBITMAP mask);
+// The generic application icon in place of a picture that could not be
+// added. Returns its index, or -1 (logged).
+int addStandInImage(HIMAGELIST imageList);
+// Gives the list to the tree of hDlg; a list the tree held before is
+// destroyed.
+void attachImageList(HWND hDlg, WPARAM which, UniqueImageList list);
+// Creates the state list (filler, arrow, star) and gives it to the tree.
+void attachStateImageList(HWND hDlg);
+
+// The state a group or window item starts with (marker, expansion).
+UINT groupItemState(const PLRGroup *group);
+UINT windowItemState(const PLRWindow *window);
 
 // Detaches both image lists from the tree of hDlg and destroys them. The
 // tree view never destroys the lists given to it, so the dialog calls this

@@ -212,6 +212,11 @@ Dialog *dialogOf(HWND hwnd) {
     return nullptr;
 }
 
+bool isDragging(HWND hwnd) {
+    const Dialog *dialog = dialogOf(hwnd);
+    return dialog != nullptr && dialog->dragging;
+}
+
 // ------------------------------------------------------------ the world
 
 // The program's state right after start-up, on an empty desktop.
@@ -483,10 +488,36 @@ void mapItems(PLRGroup *group, bool isRoot, std::map<HTREEITEM, ItemOwner> &owne
 // picture (the icon at its image index in that tree's list), marker and, with
 // children, whether it is open.
 struct OutlineLine {
-    const void *record;
-    int depth;
-    bool open;
-    std::string text;
+    const void *record = nullptr;
+    int depth = 0;
+    bool isWindow = false;
+    bool open = false;
+    bool showsOpen = false;  // the open state counts (children shown)
+    bool hasText = false;
+    std::u16string text;
+    bool hasPicture = false;
+    HICON picture = nullptr;
+    int marker = 0;
+
+    bool operator==(const OutlineLine &other) const {
+        return record == other.record && depth == other.depth && isWindow == other.isWindow &&
+               hasText == other.hasText && text == other.text && hasPicture == other.hasPicture &&
+               picture == other.picture && marker == other.marker && showsOpen == other.showsOpen &&
+               (!showsOpen || open == other.open);
+    }
+    std::string describe() const {
+        std::string out = std::to_string(depth) + (isWindow ? " window \"" : " group \"");
+        for (char16_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+        out += "\"";
+        if (hasPicture) {
+            char icon[32];
+            std::snprintf(icon, sizeof icon, " icon %p", static_cast<void *>(picture));
+            out += icon;
+        }
+        out += " marker " + std::to_string(marker);
+        if (showsOpen) out += open ? " open" : " closed";
+        return out;
+    }
 };
 struct OutlineOptions {
     // Window texts and pictures, unless the desktop changed them since the
@@ -503,18 +534,21 @@ void outlineInto(HWND dialog, HTREEITEM parent, int depth, const std::map<HTREEI
         const faketree::ItemView view = faketree::item(dialog, child);
         auto owner = owners.find(child);
         FUZZ_CHECK(owner != owners.end(), "an item of the tree shows no record");
-        std::string line = std::to_string(depth) + (owner->second.isWindow ? " window " : " group ");
-        if (!owner->second.isWindow || options.windowTextsAndPictures) {
-            for (char16_t c : view.text) line += std::to_string(static_cast<unsigned>(c)) + ",";
-            if (owner->second.isWindow && options.withoutPicture.count(owner->second.record) == 0) {
-                char picture[32];
-                std::snprintf(picture, sizeof picture, " icon %p",
-                              static_cast<void *>(fakeimg::iconAt(pictures, view.image)));
-                line += picture;
+        OutlineLine line;
+        line.record = owner->second.record;
+        line.depth = depth;
+        line.isWindow = owner->second.isWindow;
+        line.open = (view.state & TVIS_EXPANDED) != 0;
+        if (!line.isWindow || options.windowTextsAndPictures) {
+            line.hasText = true;
+            line.text = view.text;
+            if (line.isWindow && options.withoutPicture.count(line.record) == 0) {
+                line.hasPicture = true;
+                line.picture = fakeimg::iconAt(pictures, view.image);
             }
         }
-        line += " marker " + std::to_string(markerOf(view));
-        out.push_back(OutlineLine{owner->second.record, depth, (view.state & TVIS_EXPANDED) != 0, line});
+        line.marker = markerOf(view);
+        out.push_back(line);
         outlineInto(dialog, child, depth + 1, owners, options, out);
     }
 }
@@ -598,20 +632,17 @@ void checkAgainstFreshPopulation(HWND dialog) {
     for (std::vector<OutlineLine> *lines : {&open, &expected}) {
         for (std::size_t k = 0; k + 1 < lines->size(); ++k) {
             OutlineLine &line = (*lines)[k];
-            if ((*lines)[k + 1].depth == line.depth + 1 && !g_run->partlyShownSincePopulation)
-                line.text += line.open ? " open" : " closed";
+            line.showsOpen = (*lines)[k + 1].depth == line.depth + 1 && !g_run->partlyShownSincePopulation;
         }
     }
     std::size_t k = 0;
-    for (; k < open.size() && k < expected.size(); ++k) {
-        if (open[k].record != expected[k].record || open[k].text != expected[k].text) break;
-    }
+    while (k < open.size() && k < expected.size() && open[k] == expected[k]) ++k;
     if (k < open.size() || k < expected.size()) {
-        std::string what = "the open tree differs from a fresh population at line " + std::to_string(k) + ": open \"";
-        what += k < open.size() ? open[k].text : std::string("(end)");
-        what += "\", fresh \"";
-        what += k < expected.size() ? expected[k].text : std::string("(end)");
-        fail(what + "\"\n" + faketree::dump(dialog));
+        std::string what = "the open tree differs from a fresh population at line " + std::to_string(k) + ": open ";
+        what += k < open.size() ? open[k].describe() : std::string("(end)");
+        what += ", fresh ";
+        what += k < expected.size() ? expected[k].describe() : std::string("(end)");
+        fail(what + "\n" + faketree::dump(dialog));
     }
 }
 
@@ -853,9 +884,20 @@ void expansionOn(FuzzedDataProvider &input, HWND dialog) {
     if (sendTreeMessage(dialog, TVM_EXPAND, action, reinterpret_cast<LPARAM>(item))) mouseItemExpanded(dialog, item, action);
 }
 
+// The visible items that look like groups (the group picture) or like
+// windows; the user aims at one kind or the other, now and then at either.
+std::vector<HTREEITEM> visibleItemsLike(FuzzedDataProvider &input, HWND dialog, bool groups) {
+    std::vector<HTREEITEM> items = visibleItems(dialog);
+    if (input.ConsumeIntegralInRange<int>(0, 4) == 0) return items;
+    std::vector<HTREEITEM> aimed;
+    for (HTREEITEM item : items)
+        if ((faketree::item(dialog, item).image == GROUP_IMAGE_INDEX) == groups) aimed.push_back(item);
+    return aimed;
+}
+
 void dragBeginOn(FuzzedDataProvider &input, Dialog &dialog) {
     if (dialog.dragging) return;
-    const HTREEITEM item = pickItem(input, visibleItems(dialog.hwnd));
+    const HTREEITEM item = pickItem(input, visibleItemsLike(input, dialog.hwnd, false));
     if (item == nullptr) return;
     if (!dragSourceIsWindowItem(item)) return;
     noteEffect("drag began");
@@ -865,7 +907,7 @@ void dragBeginOn(FuzzedDataProvider &input, Dialog &dialog) {
 
 void dragMoveOn(FuzzedDataProvider &input, Dialog &dialog) {
     if (!dialog.dragging) return;
-    const HTREEITEM item = pickItem(input, visibleItems(dialog.hwnd));
+    const HTREEITEM item = pickItem(input, visibleItemsLike(input, dialog.hwnd, true));
     if (item == nullptr || !isGroupItem(item)) return;
     if (faketree::caret(dialog.hwnd) == item) sendTreeMessage(dialog.hwnd, TVM_SELECTITEM, TVGN_DROPHILITE, 0);
     sendTreeMessage(dialog.hwnd, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(item));
@@ -1123,15 +1165,19 @@ void runOp(Op op) {
         }
         break;
 
+    // While a drag runs the dialog holds the mouse capture: its tree sees
+    // no clicks.
     case kDoubleClick:
         if (HWND dialog = input.ConsumeIntegralInRange<int>(0, 15) == 0 ? reinterpret_cast<HWND>(0xBAD0) : pickDialog(input))
-            mouseDoubleClickOn(input, dialog);
+            if (!isDragging(dialog)) mouseDoubleClickOn(input, dialog);
         break;
     case kRightClick:
-        if (HWND dialog = pickDialog(input)) mouseRightClickOn(input, dialog);
+        if (HWND dialog = pickDialog(input))
+            if (!isDragging(dialog)) mouseRightClickOn(input, dialog);
         break;
     case kExpansion:
-        if (HWND dialog = pickDialog(input)) expansionOn(input, dialog);
+        if (HWND dialog = pickDialog(input))
+            if (!isDragging(dialog)) expansionOn(input, dialog);
         break;
     case kDragBegin:
         if (Dialog *dialog = dialogOf(pickDialog(input))) dragBeginOn(input, *dialog);
