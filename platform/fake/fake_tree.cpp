@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -531,7 +532,9 @@ TreeControl *treeOf(HWND dialog) {
 
 }  // namespace
 
-LRESULT sendTreeMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+LRESULT deliverTreeMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     std::lock_guard<std::mutex> lock(registry().mutex);
     TreeControl *tree = treeOf(dialog);
     if (tree == nullptr) {
@@ -542,7 +545,21 @@ LRESULT sendTreeMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
     return tree->handle(message, wParam, lParam);
 }
 
+// Set only while no other thread runs (a test's set-up and tear-down).
+faketree::SendRouter g_sendRouter;
+
+}  // namespace
+
+LRESULT sendTreeMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (g_sendRouter) {
+        return g_sendRouter(dialog, [=]() { return deliverTreeMessage(dialog, message, wParam, lParam); });
+    }
+    return deliverTreeMessage(dialog, message, wParam, lParam);
+}
+
 namespace faketree {
+
+void setSendRouter(SendRouter router) { g_sendRouter = std::move(router); }
 
 void createTree(HWND dialog) {
     std::lock_guard<std::mutex> lock(registry().mutex);

@@ -22,6 +22,7 @@
 // Thread: any; every call takes the fake's lock.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -102,5 +103,15 @@ void clearMessages(HWND dialog);
 // Knob: after the next `after` inserts, `count` TVM_INSERTITEMW fail (return
 // null, insert nothing).
 void setInsertFailures(HWND dialog, int count, int after = 0);
+
+// Threads: on Windows a message sent to the control from another thread is
+// carried out on the control's own thread while the sender waits. A test
+// that runs the dialog on a thread of its own installs a router: every
+// sendTreeMessage then calls router(dialog, deliver), which must run
+// deliver() (on whichever thread it chooses) and return its result. Install
+// and remove it only while no other thread uses the fake; an empty router
+// delivers on the calling thread.
+typedef std::function<LRESULT(HWND dialog, const std::function<LRESULT()> &deliver)> SendRouter;
+void setSendRouter(SendRouter router);
 
 }  // namespace faketree

@@ -79,13 +79,15 @@ class ClosingWindowsTest(FaultTestCase):
         self.assert_stays_running(proc, 1.0)
         self.probe(main)
 
-        # The next switch has pruned it; the emptied group keeps the star,
-        # and the root's windows are reached again from there.
+        # The next switch has pruned it and left its group empty; the window
+        # in front (Alpha, in the root) takes the arrow and the root the star.
         tree = self.open_switch()
         self.assertNotIn("Doomed", texts(tree))
-        self.assertEqual("Group 1", marked(tree, STAR))
-        self.assertIsNone(marked(tree, ARROW))
-        self.press("Up", pred=lambda t: marked(t, STAR) == "Root Group", message="the star on the root")
+        self.assertIn("Group 1", texts(tree))
+        self.assertEqual([], [i for i in tree["items"] if i["depth"] > item(tree, "Group 1")["depth"]
+                              and tree["items"].index(i) == texts(tree).index("Group 1") + 1])
+        self.assertEqual("Root Group", marked(tree, STAR))
+        self.assertIsNotNone(marked(tree, ARROW))
         self.tab_to("Alpha")
         self.end_with_alt()
         wait_until(lambda: self.foreground() == "Alpha", 10, message="Alpha in front")
@@ -96,8 +98,8 @@ class ClosingWindowsTest(FaultTestCase):
         (doomed,) = self.fixtures("Doomed")
         proc, main = self.start()
         self.activate("Alpha")
-        tree = self.open_switch()
-        self.assertNotEqual("Doomed", marked(tree, ARROW))
+        self.open_switch()
+        tree = self.tab_to("Beta")
         activations = self.activations(doomed)
         self.s.post(doomed.hwnds()[0], WM_CLOSE)
         self.assertEqual(0, doomed.wait(10))
@@ -281,13 +283,14 @@ class LogFileFaultsTest(FaultTestCase):
         self.addCleanup(lambda: self.s.close_pelorine(proc, timeout=10) if proc.alive() else None)
         wait_until(lambda: BANNER in (self.read_log(directory) or b""), 10, message="the banner")
         filler = os.path.join(directory, "filler")
-        with open(filler, "wb") as f:
-            try:
-                while True:
-                    f.write(b"x" * 4096)
-                    f.flush()
-            except OSError:
+        fd = os.open(filler, os.O_WRONLY | os.O_CREAT)
+        try:
+            while os.write(fd, b"x" * 4096) > 0:
                 pass
+        except OSError:
+            pass
+        finally:
+            os.close(fd)
         size_full = os.path.getsize(self.log_path(directory))
 
         self.activate("Alpha")
@@ -365,7 +368,8 @@ class RegistryValuesTest(FaultTestCase):
 
 class CrowdAndCaptionsTest(FaultTestCase):
     def test_two_hundred_windows_of_one_process(self):
-        (many,) = self.fixtures("Many %d", windows=200, pos=(40, 40))
+        many = self.s.start_fixture(caption="Many %d", log=True, windows=200, pos=(40, 40))
+        many.wait_hwnds(count=200, timeout=120)
         proc, main = self.start()
         timings = []
         for _ in range(2):

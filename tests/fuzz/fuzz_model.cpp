@@ -199,6 +199,8 @@ struct Run {
     unsigned long desktopChanges = 0;
     unsigned long desktopChangesAtPopulation = 0;
     int enumerationsAtPopulation = 0;
+    std::uint64_t comparedFingerprint = 0;
+    HWND comparedDialog = nullptr;
     bool partlyShownSincePopulation = false;
     int operations = 0;
     int steps = 0;
@@ -670,6 +672,33 @@ void checkAlways() {
     }
 }
 
+// What the fresh population depends on: every record's identity, flags,
+// item, image index, caption and icon, and whether texts and pictures are
+// compared.
+void mix(std::uint64_t &hash, std::uint64_t value) { hash = (hash ^ value) * 0x100000001B3ull; }
+void fingerprintInto(const PLRGroup *group, std::uint64_t &hash) {
+    mix(hash, reinterpret_cast<std::uintptr_t>(group));
+    mix(hash, reinterpret_cast<std::uintptr_t>(group->hti));
+    mix(hash, static_cast<std::uint64_t>(group->selected * 2 + group->expanded));
+    for (const PLRWindow *window : group->windows) {
+        mix(hash, reinterpret_cast<std::uintptr_t>(window));
+        mix(hash, reinterpret_cast<std::uintptr_t>(window->hti));
+        mix(hash, reinterpret_cast<std::uintptr_t>(window->hIconSmall));
+        mix(hash, static_cast<std::uint64_t>(window->selected) * 0x10000 + static_cast<std::uint32_t>(window->imageIndex));
+        for (const plr_char *c = window->caption; *c != 0; ++c) mix(hash, static_cast<std::uint64_t>(*c));
+    }
+    mix(hash, 0xFEED);
+    for (const PLRGroup *sub : group->subgroups) fingerprintInto(sub, hash);
+    mix(hash, 0xBEEF);
+}
+std::uint64_t modelFingerprint() {
+    std::uint64_t hash = 0xCBF29CE484222325ull;
+    fingerprintInto(&g_rootGroup, hash);
+    mix(hash, g_run->desktopChanges);
+    mix(hash, static_cast<std::uint64_t>(fakeDesktop().enumerationCount()));
+    return hash;
+}
+
 // Everything, between two operations of the main loop.
 void checkAll() {
     checkAlways();
@@ -683,10 +712,20 @@ void checkAll() {
     FUZZ_CHECK(fakeimg::liveImageLists() == lists, "image list leaked");
 
     if (g_run->phase == Phase::Open) {
-        checkAgainstFreshPopulation(g_hwndSwitcherDialog);
+        // The comparison is the costly check: it is skipped when neither the
+        // records nor the tree can have changed since the last one.
+        const std::uint64_t fingerprint = modelFingerprint();
+        const bool treeTouched = !faketree::messages(g_hwndSwitcherDialog).empty();
+        if (treeTouched || fingerprint != g_run->comparedFingerprint || g_hwndSwitcherDialog != g_run->comparedDialog) {
+            checkAgainstFreshPopulation(g_hwndSwitcherDialog);
+            g_run->comparedFingerprint = fingerprint;
+            g_run->comparedDialog = g_hwndSwitcherDialog;
+        }
     } else {
         checkNoItems(&g_rootGroup);
     }
+    // The controls keep every message; only the latest step's are of use.
+    for (const Dialog &dialog : g_run->dialogs) faketree::clearMessages(dialog.hwnd);
 }
 
 // ------------------------------------------------------------ operations

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "switcher/population_plan.h"
@@ -61,7 +62,8 @@ protected:
         for (int i = 1; i < fakeimg::imageCount(normal); ++i) shown.icons.push_back(fakeimg::iconAt(normal, i));
         if (fakeimg::imageCount(normal) > 0) shown.groupResource = fakeimg::resourceAt(normal, 0);
         HIMAGELIST state = faketree::imageList(kDialog, TVSIL_STATE);
-        for (int i = 0; i < fakeimg::imageCount(state); ++i) shown.stateResources.push_back(fakeimg::resourceAt(state, i));
+        for (int i = 0; i < fakeimg::imageCount(state); ++i)
+            shown.stateResources.push_back(fakeimg::resourceAt(state, i));
         shown.log = logLines();
         std::vector<PLRWindow *> windows;
         windowsInOrder(&g_rootGroup, windows);
@@ -99,6 +101,7 @@ protected:
         return shown;
     }
 
+public:
     PLRWindow *r1 = nullptr, *r2 = nullptr, *w1 = nullptr, *w2 = nullptr, *h1 = nullptr;
     PLRGroup *G = nullptr, *H = nullptr;
 };
@@ -217,7 +220,7 @@ TEST_F(PopulationPlanTest, ChangedModelRefusesTheHandles) {
         {"caption", [](PopulationPlanTest &t) { plrCopy(t.h1->caption, PLRWindow::kCaptionUnits, u"renamed"); }},
         {"expansion", [](PopulationPlanTest &t) { t.G->expanded = 1; }},
         {"icon", [](PopulationPlanTest &t) { t.r1->hIconSmall = t.r2->hIconSmall; }},
-        {"order", [](PopulationPlanTest &t) { std::swap(t.G->windows[0], t.G->windows[1]); }},
+        {"order", [](PopulationPlanTest &t) { std::swap(t.G->windows.front(), t.G->windows.back()); }},
         {"new group", [](PopulationPlanTest &t) { addNamedGroup(t.H, u"new"); }},
     };
     buildExample();
