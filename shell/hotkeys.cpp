@@ -23,7 +23,10 @@ bool selectForegroundWindowRecord() {
     const HWND foreground = desk::getForegroundWindow();
     if (foreground == nullptr) return true;
     plr_char caption[PLRWindow::kCaptionUnits] = {};
-    desk::internalGetWindowText(foreground, caption, PLRWindow::kCaptionUnits);
+    // A foreground window that closed meanwhile reads as an empty caption,
+    // which would pick whichever record has none.
+    if (desk::internalGetWindowText(foreground, caption, PLRWindow::kCaptionUnits) == 0 && !desk::isWindow(foreground))
+        return true;
 
     PLRGroup *group = g_rootGroup.findGroupByCaption(caption);
     PLRWindow *record = g_rootGroup.findWindowByCaption(caption);

@@ -27,7 +27,7 @@ import threading
 import time
 import unittest
 
-from harness import wait_until
+from harness import PELORINE_KEY, wait_until
 from test_switch import ARROW, STAR, SwitchTestCase, center, marked, texts
 
 MAX_PROBE_MS = 3000
@@ -213,6 +213,11 @@ class StressTest(SwitchTestCase):
         mouse = 0
         counts = {}
 
+        # Half of the runs terminate the applications that do not close.
+        terminate = self.rng.random() < 0.5
+        if terminate:
+            self.s.reg_add(PELORINE_KEY, "CallTerminateProcess", "REG_DWORD", 1)
+        print(f"stress: CallTerminateProcess {int(terminate)}", file=sys.stderr, flush=True)
         pelorine, main = self.start()
         for kind in KINDS:
             self.spawn(kind)
@@ -229,7 +234,19 @@ class StressTest(SwitchTestCase):
                 self.replace_gone()
             r = self.rng.random()
             if held is None:
-                if r < 0.85:
+                if r < 0.15:
+                    # A whole switch in one go: Alt is up again before the
+                    # dialog can exist.
+                    alt = "alt" if self.rng.random() < 0.75 else "Alt_R"
+                    keys = self.rng.choices(["Tab", "Tab", "Up", "Insert", "ctrl+Insert", "shift+Tab"],
+                                            k=self.rng.randint(1, 3))
+                    args = ["keydown", alt]
+                    for key in keys:
+                        args += ["key", "--delay", "0", key]
+                    self.s.xdotool(*args, "keyup", alt)
+                    action = "flick"
+                    switches += 1
+                elif r < 0.85:
                     held = "alt" if self.rng.random() < 0.75 else "Alt_R"
                     self.hold(held)
                     action = "alt down"
@@ -241,9 +258,15 @@ class StressTest(SwitchTestCase):
             else:
                 action = self.rng.choices(
                     ["Tab", "shift+Tab", "Up", "Down", "Insert", "ctrl+Insert", "Escape", "Delete", "alt up",
-                     "click", "double", "right", "drag"],
-                    [30, 8, 6, 6, 3, 3, 3, 3, 14, 5, 3, 4, 4])[0]
-                if action == "alt up":
+                     "click", "double", "right", "drag", "burst"],
+                    [30, 8, 6, 6, 3, 3, 3, 3, 14, 5, 3, 4, 4, 4])[0]
+                if action == "burst":
+                    # Keys faster than the program handles them.
+                    keys = self.rng.choices(["Tab", "shift+Tab", "Up", "Down", "Insert", "ctrl+Insert", "Escape"],
+                                            k=self.rng.randint(3, 8))
+                    self.s.key_tap(*keys, delay_ms=0)
+                    hotkeys_in_hold += 1
+                elif action == "alt up":
                     self.release(held)
                     held = None
                     if hotkeys_in_hold:

@@ -19,17 +19,22 @@
 //     source or target that has gone;
 //   - everything the main thread runs while it waits on a send (a close
 //     request, a WM_GETICON, the activation probe): the fake desktop's
-//     during-send-wait hook runs a discovery pass, mouse hand-offs and
-//     desktop changes right there, and the endings and the dialog's
-//     initialisation that arrive meanwhile are queued, as they are posted or
-//     deferred in the program.
+//     during-send-wait hook runs mouse hand-offs and desktop changes right
+//     there, and a discovery pass while a deleted group's applications are
+//     asked to close; the endings and the dialog's initialisation that arrive
+//     meanwhile are queued, as they are posted or deferred in the program.
+//     (The mouse hand-offs run even where the main window would refuse them
+//     during a command: the core must stay sound either way.)
 //
 // After every operation: the model's invariants; the selected window inside
 // the selected group's subtree; every item handle a record holds names a live
 // item, under its group's item, with the right marker; no message named a
 // missing item; no message went to a dialog without a tree; no process
 // handle, bitmap or image list leaked; and, while a dialog is open, its tree
-// equals a fresh population of the model.
+// equals a fresh population of the model. Items keep the text and picture
+// they were inserted with, so those are compared until the desktop or a
+// refresh pass changes the records; records that got no item while the
+// dialog is open are left out until the next population.
 //
 // Two ways to run it:
 //   fuzz_model [libFuzzer flags] [corpus...]      coverage-guided fuzzing
@@ -37,7 +42,8 @@
 //                                                 random inputs (deterministic)
 // A broken check prints what broke, writes the input to
 // fuzz-model-failure.bin (replay it with `fuzz_model fuzz-model-failure.bin`)
-// and aborts.
+// and aborts. The --ops run prints the operations by kind, the calls on other
+// applications, the effects reached and the log lines seen.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
