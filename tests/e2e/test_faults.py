@@ -12,9 +12,9 @@ import subprocess
 import time
 import unittest
 
-from harness import (HarnessError, MAIN_CLASS, PELORINE_KEY, TRAY_ICON_ID, WM_CLOSE, WM_RBUTTONUP, WM_TRAYICON,
+from harness import (HarnessError, PELORINE_KEY, TRAY_ICON_ID, WM_CLOSE, WM_RBUTTONUP, WM_TRAYICON,
                      wait_until)
-from test_editing import ARROW, STAR, TERMINATED, EditingTestCase, center, item, marked, texts
+from test_editing import ARROW, STAR, TERMINATED, EditingTestCase, center, children, item, marked, texts
 from test_stress import BROKEN_MODEL_LOG, MAX_PROBE_MS
 
 WM_APP_HANG = 0x8000 + 9  # the fixture hangs at once on this message
@@ -84,8 +84,7 @@ class ClosingWindowsTest(FaultTestCase):
         tree = self.open_switch()
         self.assertNotIn("Doomed", texts(tree))
         self.assertIn("Group 1", texts(tree))
-        self.assertEqual([], [i for i in tree["items"] if i["depth"] > item(tree, "Group 1")["depth"]
-                              and tree["items"].index(i) == texts(tree).index("Group 1") + 1])
+        self.assertEqual([], children(tree, "Group 1"))
         self.assertEqual("Root Group", marked(tree, STAR))
         self.assertIsNotNone(marked(tree, ARROW))
         self.tab_to("Alpha")
@@ -150,7 +149,12 @@ class ExitTest(FaultTestCase):
         self.activate("Alpha")
         tree = self.open_switch()
         tree = self.press("Insert", pred=lambda t: "Group 1" in texts(t), message="Group 1")
-        # The drag starts and stays over Group 1 with the button down.
+        # The drag starts and stays over Group 1 with the button down (the
+        # dialog hit-tests 20 pixels up and left of the pointer, in its
+        # client coordinates, as in test_editing).
+        dialog = tree["dialog"]
+        off_x = dialog["tree_rect"][0] - dialog["rect"][0] - 4
+        off_y = dialog["tree_rect"][1] - dialog["rect"][1] - 4
         x, y = center(item(tree, "Beta")["rect"])
         gx, gy = center(item(tree, "Group 1")["rect"])
         self.s.mouse_move(x, y)
@@ -158,8 +162,8 @@ class ExitTest(FaultTestCase):
         self.button_down = True
         for k in range(1, 6):
             self.s.mouse_move(x + 3 * k, y)
-        self.s.mouse_move(gx + 20, gy + 20)
-        self.s.mouse_move(gx + 22, gy + 20)
+        self.s.mouse_move(gx + 20 - off_x, gy + 20 - off_y)
+        self.tree_where(lambda t: item(t, "Group 1")["drop"], "Group 1 highlighted as the drop target", 5)
         watch = self.s.watch_exit_code(main["pid"])
         menu = self.tray_menu(main)
         # "Exit" is the second of two rows; the button comes up on it.

@@ -321,14 +321,25 @@ class StressTest(SwitchTestCase):
 
         # Still switching: every live fixture is listed, and the one chosen
         # with the mouse comes to the front when Alt is released.
+        # Nothing may appear or vanish any more while the last switch opens:
+        # a window that shows up takes the focus from the switcher, which
+        # ends the switch.
+        for fixture in [f for f in self.fixtures_now if f.kind == "vanish"]:
+            self.s.end(fixture.proc)
+            self.fixtures_now.remove(fixture)
         self.replace_gone()
         for fixture in self.fixtures_now:
-            fixture.proc.wait_hwnds(timeout=30)
-        time.sleep(0.5)
+            wait_until(lambda f=fixture: f.proc.events("READY") or not f.proc.alive(), 30,
+                       message=f"{fixture.caption} ready")
+        time.sleep(1.0)
         self.hold()
         self.s.key_tap("Tab")
-        tree = self.tree_where(lambda t: t["items"][0]["text"] == "Root Group" and marked(t, STAR) is not None,
-                               "the switcher after the run", 20)
+        try:
+            tree = self.tree_where(lambda t: t["items"][0]["text"] == "Root Group" and marked(t, STAR) is not None,
+                                   "the switcher after the run", 20)
+        except AssertionError as e:
+            raise AssertionError(f"{e}; seed {self.seed}; the tree now: {self.s.tree()}; log tail: "
+                                 f"{self.log_lines()[-15:]}") from e
         live = [f for f in self.fixtures_now if f.live_window()]
         missing = [f.caption for f in live if f.caption not in texts(tree)]
         self.assertEqual([], missing, f"live fixtures missing from {texts(tree)}")
