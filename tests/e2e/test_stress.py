@@ -190,7 +190,11 @@ class StressTest(SwitchTestCase):
         return True
 
     def visible_items(self, tree):
+        # Inside the dialog, and on the screen above the taskbar: a press on
+        # the dialog's margin may have moved it partly off the screen.
         left, top, right, bottom = tree["dialog"]["rect"]
+        left, top = max(left, 0), max(top, 0)
+        right, bottom = min(right, self.s.width), min(bottom, self.s.height - 24)
         return [it for it in tree["items"] if it["rect"]  # none inside a collapsed group
                 and left < center(it["rect"])[0] < right and top < center(it["rect"])[1] < bottom]
 

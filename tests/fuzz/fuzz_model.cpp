@@ -80,6 +80,7 @@
 #include "shell/hotkeys.h"
 #include "switcher/navigation.h"
 #include "switcher/population.h"
+#include "switcher/population_plan.h"
 
 namespace {
 
@@ -176,6 +177,7 @@ enum class Phase { Idle, Opening, Open };
 struct Posted {
     enum Kind { AltEnding, FocusEnding, Init } kind;
     HWND dialog;
+    bool deferred = false;  // Init: the dialog was shown while it waited
 };
 
 // One switcher dialog whose tree exists: the open one, one still waiting for
@@ -307,7 +309,7 @@ HWND pickDialog(FuzzedDataProvider &input) {
 
 // ------------------------------------------------------------ the switch
 
-void populateDialog(HWND dialog) {
+void populateDialog(HWND dialog, bool shownBefore) {
     g_hwndSwitcherDialog = dialog;
     g_run->openDialog = dialog;
     g_run->phase = Phase::Open;
@@ -315,6 +317,22 @@ void populateDialog(HWND dialog) {
     g_run->enumerationsAtPopulation = fakeDesktop().enumerationCount();
     g_run->partlyShownSincePopulation = false;
     if (Dialog *record = dialogOf(dialog)) record->populated = true;
+    if (!shownBefore) {
+        // Filled by the dialog's own thread from a plan of the model, which
+        // the records then adopt; a model that changed meanwhile is filled
+        // again item by item.
+        g_rootGroup.hti = nullptr;
+        const PopulationPlan plan = buildPopulationPlan();
+        const std::vector<HTREEITEM> items = applyPopulationPlan(dialog, plan);
+        if (g_run->input->ConsumeIntegralInRange<int>(0, 7) == 0 && !g_rootGroup.subgroups.empty())
+            g_rootGroup.subgroups.back()->expanded ^= 1;
+        if (adoptPopulation(plan, items)) {
+            noteEffect("tree filled from a plan");
+            return;
+        }
+        noteEffect("plan refused, tree filled again");
+        sendTreeMessage(dialog, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
+    }
     populateTreeView(dialog);
 }
 
@@ -418,7 +436,16 @@ void runPosted() {
             break;
         case Posted::Init:
             if (g_run->pendingDialog == message.dialog) g_run->pendingDialog = nullptr;
-            if (g_run->phase == Phase::Opening) populateDialog(message.dialog);
+            if (g_run->phase != Phase::Opening) break;
+            // Losses of focus the dialog reported while its initialisation
+            // waited came during the opening, where they end nothing.
+            if (message.deferred) {
+                std::deque<Posted> kept;
+                for (const Posted &other : g_run->posted)
+                    if (other.kind != Posted::FocusEnding) kept.push_back(other);
+                g_run->posted.swap(kept);
+            }
+            populateDialog(message.dialog, message.deferred);
             break;
         }
         ++g_run->operations;
@@ -1183,7 +1210,7 @@ void runOp(Op op) {
             run.dialogs.push_back(dialog);
             run.pendingDialog = hwnd;
             // Deferred while the main thread is inside a command.
-            run.posted.push_back(Posted{Posted::Init, hwnd});
+            run.posted.push_back(Posted{Posted::Init, hwnd, run.waitDepth > 0});
             if (run.waitDepth == 0) runPosted();
         }
         break;

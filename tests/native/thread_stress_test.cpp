@@ -17,9 +17,11 @@
 // handed-over work while it runs, the dialog's initialisation deferred until
 // the command is over, the Alt ending decided in the keyboard hook and
 // posted, the focus ending posted by the dialog, each ending taking effect
-// only for the dialog that is still open; and a switcher thread per switch
-// that runs the dialog's clicks, expansion records and drags through the
-// handlers of editing/mouse.h and editing/dragdrop.h.
+// only for the dialog that is still open; the tree filled by the dialog's own
+// thread from a plan of the model (switcher/population_plan.h); and a
+// switcher thread per switch that runs the dialog's clicks, expansion
+// records and drags through the handlers of editing/mouse.h and
+// editing/dragdrop.h.
 //
 // A user thread drives all of it at random: hotkeys, Alt releases, clicks,
 // drags, focus losses, windows that open, close and hang. The checks: no data
@@ -56,6 +58,7 @@
 #include "shell/activation.h"
 #include "shell/hotkeys.h"
 #include "switcher/population.h"
+#include "switcher/population_plan.h"
 
 namespace {
 
@@ -196,6 +199,7 @@ struct MainWindow {
     // Figures.
     std::map<HWND, int> opened, ended;
     int commands = 0, refusedHandOffs = 0, deferredInits = 0, altEndings = 0, focusEndings = 0, cancels = 0;
+    int plannedPopulations = 0;
     std::string problem;
 };
 MainWindow *g_main = nullptr;
@@ -258,10 +262,57 @@ void postEndDialog(HWND dialog) {
     g_changed.notify_all();
 }
 
-void openDialog(HWND dialog) {
+Switcher *switcherOf(HWND dialog) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    auto it = g_liveSwitchers.find(dialog);
+    return it == g_liveSwitchers.end() ? nullptr : it->second;
+}
+
+// WM_PLR_FOCUS_LOST, posted by the dialog's tree.
+struct FocusLost {
+    HWND dialog;
+    void operator()() const;
+};
+
+// A dialog whose initialisation had to wait was shown meanwhile; a loss of
+// focus it reported then came while the switch was still opening, where it
+// ends nothing, and is dropped before the dialog counts as open.
+void dropFocusLossesOfOpening() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    std::deque<std::function<void()>> kept;
+    for (std::function<void()> &message : g_mainPort.posted)
+        if (message.target<FocusLost>() == nullptr) kept.push_back(std::move(message));
+    g_mainPort.posted.swap(kept);
+    g_changed.notify_all();
+}
+
+// The tree is filled as the main window fills it: by the dialog's own
+// thread from a plan of the model while it waits in its initialisation
+// hand-off, item by item from here when the initialisation had to wait.
+void openDialog(HWND dialog, bool shownBefore) {
+    if (shownBefore) dropFocusLossesOfOpening();
     g_hwndSwitcherDialog = dialog;
     g_main->phase = Phase::Open;
     ++g_main->opened[dialog];
+    Switcher *owner = switcherOf(dialog);
+    if (shownBefore || owner == nullptr) {
+        populateTreeView(dialog);
+        return;
+    }
+    g_rootGroup.hti = nullptr;
+    const PopulationPlan plan = buildPopulationPlan();
+    std::vector<HTREEITEM> items;
+    bool filled = false;
+    sendTo(owner->port, g_mainPort, [dialog, &plan, &items, &filled]() {
+        items = applyPopulationPlan(dialog, plan);
+        filled = true;
+        return LRESULT(0);
+    });
+    if (filled && adoptPopulation(plan, items)) {
+        ++g_main->plannedPopulations;
+        return;
+    }
+    sendTreeMessage(dialog, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
     populateTreeView(dialog);
 }
 
@@ -302,7 +353,7 @@ void runDeferredSwitchWork() {
             g_main->deferredInit = nullptr;
             if (g_main->phase != Phase::Opening) continue;
             CommandScope scope;
-            openDialog(dialog);
+            openDialog(dialog, true);
             continue;
         }
         if (g_main->deferredEnding != MainWindow::Ending::None) {
@@ -330,7 +381,7 @@ LRESULT switcherDialogInitialising(HWND dialog) {
         return 1;
     }
     CommandScope scope;
-    openDialog(dialog);
+    openDialog(dialog, false);
     return 1;
 }
 
@@ -547,10 +598,12 @@ void userInput(Switcher *self, int kind) {
         return;
     }
     default:  // the tree loses the focus: posted to the main window
-        postTo(g_mainPort, [dialog]() { requestEnding(dialog, MainWindow::Ending::Focus); });
+        postTo(g_mainPort, FocusLost{dialog});
         return;
     }
 }
+
+void FocusLost::operator()() const { requestEnding(dialog, MainWindow::Ending::Focus); }
 
 void switcherThread(Switcher *self) {
     self->id = std::this_thread::get_id();
@@ -712,9 +765,11 @@ TEST_F(ThreadStressTest, HotkeysAndDialogHandlersRacingFromBothThreadsKeepTheMod
         for (const auto &entry : window.ended) EXPECT_EQ(window.opened.count(entry.first), 1u);
         EXPECT_GT(switches, 10);
         std::printf("seed %u: %d events, %d commands, %d switches (%d Alt, %d focus, %d cancel endings), "
-                    "%d hand-offs refused during a command, %d initialisations deferred\n",
+                    "%d hand-offs refused during a command, %d initialisations deferred, %d trees filled by "
+                    "their own thread\n",
                     seed, events, window.commands, switches, window.altEndings, window.focusEndings, window.cancels,
-                    window.refusedHandOffs, window.deferredInits);
+                    window.refusedHandOffs, window.deferredInits, window.plannedPopulations);
+        EXPECT_GT(window.plannedPopulations, 0);
 
         EXPECT_TRUE(g_liveSwitchers.empty());
         EXPECT_EQ(faketree::messagesWithoutTree(), 0);
