@@ -170,7 +170,24 @@ def main(argv=None):
             else:
                 # A test class may ask for a longer limit (e2e_timeout, seconds).
                 limit = max(args.timeout, float(getattr(test, "e2e_timeout", 0) or 0))
-                records.append(run_one(test, session, limit, args.artifacts))
+                rec = run_one(test, session, limit, args.artifacts)
+                if rec["status"] == "failed":
+                    # Real keys, mouse and focus in a shared desktop give the
+                    # odd timing failure under load: a failed test runs once
+                    # more, and the first failure stays in the output (FLAKY).
+                    first = rec
+                    print(f"FLAKY? {first['id']} failed once, running it again", flush=True)
+                    for d in first["details"]:
+                        print("    " + str(d).rstrip().replace("\n", "\n    "), flush=True)
+                    import unittest as _unittest
+                    retry = _unittest.defaultTestLoader.loadTestsFromName(first["id"])
+                    rerun = next(iter(retry), None)
+                    if rerun is not None:
+                        rec = run_one(rerun, session, limit, args.artifacts)
+                        rec["flaky_first_failure"] = first["details"]
+                        if rec["status"] == "passed":
+                            print(f"FLAKY {first['id']}: passed on the second run", flush=True)
+                records.append(rec)
             rec = records[-1]
             label = {"passed": "PASS", "failed": "FAIL", "skipped": "SKIP",
                      "expected failure": "XFAIL"}[rec["status"]]
