@@ -78,22 +78,22 @@ int plrFormat(plr_char *dest, std::size_t capacity, const plr_char *format, ...)
             out.put(*p);
             continue;
         }
-        const plr_char spec = *++p;
-        if (spec == u's') {
+        const plr_char conversion = *++p;
+        if (conversion == u's') {
             out.puts(va_arg(args, const plr_char *));
-        } else if (spec == u'd') {
+        } else if (conversion == u'd') {
             const int value = va_arg(args, int);
             const long long wide = value;
             out.putNumber(static_cast<unsigned long long>(wide < 0 ? -wide : wide), wide < 0);
-        } else if (spec == u'u') {
+        } else if (conversion == u'u') {
             out.putNumber(va_arg(args, unsigned int), false);
-        } else if (spec == u'%') {
+        } else if (conversion == u'%') {
             out.put(u'%');
-        } else if (spec == 0) {
+        } else if (conversion == 0) {
             break;
         } else {
             out.put(u'%');
-            out.put(spec);
+            out.put(conversion);
         }
     }
     va_end(args);
