@@ -2,6 +2,7 @@
 
 #include "editing/dragdrop_win32.h"
 #include "editing/mouse.h"
+#include "platform/phases.h"
 #include "shell/globals_win32.h"
 #include "shell/mainthread_win32.h"
 #include "shell/switch_win32.h"
@@ -34,13 +35,16 @@ LRESULT expansionOnMainThread(void *context) {
 }
 
 void onInitDialog(HWND hDlg) {
+    notePhase(PlrPhase::DialogInit);
     // A dialog that ended during a drag may have left this thread's drag
     // state behind; a new thread starts clean, but the reset costs nothing.
     dragResetAfterSwitch();
     SendDlgItemMessageW(hDlg, IDC_SWITCHER_TREE, TVM_SETBKCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_BTNFACE)));
 
     // The main thread sets g_hwndSwitcherDialog and has the tree filled,
-    // sending WM_PLR_POPULATE here while this thread waits.
+    // sending WM_PLR_POPULATE here while this thread waits. It is asked only
+    // once the press that opened the switch has run.
+    waitForOpeningPress();
     const bool stay = runOnMainThread(switcherDialogInitialising, hDlg) != 0;
 
     g_hwndTreeView = GetDlgItem(hDlg, IDC_SWITCHER_TREE);
@@ -97,7 +101,7 @@ void onDestroy(HWND hDlg) {
 
 }  // namespace
 
-INT_PTR CALLBACK DialogProc2(HWND hDlg, UINT message, WPARAM, LPARAM lParam) noexcept {
+INT_PTR CALLBACK DialogProc2(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     switch (message) {
     case WM_INITDIALOG:
         onInitDialog(hDlg);
@@ -119,6 +123,9 @@ INT_PTR CALLBACK DialogProc2(HWND hDlg, UINT message, WPARAM, LPARAM lParam) noe
         break;
     case WM_PLR_POPULATE:
         handlePopulationRequest(hDlg, lParam);
+        break;
+    case WM_SHOWWINDOW:
+        if (wParam != 0) notePhase(PlrPhase::DialogShown);
         break;
     case WM_DESTROY:
         onDestroy(hDlg);

@@ -12,7 +12,7 @@
 #include "platform/handles.h"
 #include "shell/mainthread_win32.h"
 
-thread_local int g_bDragging = 0;
+int g_bDragging = 0;
 
 namespace {
 
@@ -23,7 +23,8 @@ struct DragState {
     UniqueImageList image;         // from TVM_CREATEDRAGIMAGE
 };
 
-thread_local DragState t_drag;
+// Switcher thread only, one at a time (see g_bDragging).
+DragState g_drag;
 
 struct DropRequest {
     HWND dialog;
@@ -43,12 +44,12 @@ LRESULT dropOnMainThread(void *context) {
 // Back to idle. The state is cleared before the calls: ReleaseCapture sends
 // WM_CAPTURECHANGED to the dialog, which must find no drag left to end.
 void finishDrag() {
-    const bool showCursor = t_drag.cursorHidden;
+    const bool showCursor = g_drag.cursorHidden;
     g_bDragging = 0;
-    t_drag.cursorHidden = false;
-    t_drag.target = nullptr;
-    t_drag.tree = nullptr;
-    t_drag.image.reset();
+    g_drag.cursorHidden = false;
+    g_drag.target = nullptr;
+    g_drag.tree = nullptr;
+    g_drag.image.reset();
     ReleaseCapture();
     if (showCursor) ShowCursor(TRUE);
 }
@@ -63,12 +64,12 @@ void dragBegin(HWND hDlg, const NMTREEVIEWW *info) {
     if (runOnMainThread(beginOnMainThread, item) == 0) return;
 
     const HWND tree = GetDlgItem(hDlg, IDC_SWITCHER_TREE);
-    t_drag.tree = tree;
-    t_drag.target = nullptr;
-    t_drag.image.reset(reinterpret_cast<HIMAGELIST>(
+    g_drag.tree = tree;
+    g_drag.target = nullptr;
+    g_drag.image.reset(reinterpret_cast<HIMAGELIST>(
         SendMessageW(tree, TVM_CREATEDRAGIMAGE, 0, reinterpret_cast<LPARAM>(item))));
     bool imageShown = true;
-    if (!ImageList_BeginDrag(t_drag.image.get(), 0, 0, 0)) {
+    if (!ImageList_BeginDrag(g_drag.image.get(), 0, 0, 0)) {
         logMessage(PLR_T("ImageList_BeginDrag failed."));
         imageShown = false;
     }
@@ -81,7 +82,7 @@ void dragBegin(HWND hDlg, const NMTREEVIEWW *info) {
     // where the mouse is.
     if (imageShown) {
         ShowCursor(FALSE);
-        t_drag.cursorHidden = true;
+        g_drag.cursorHidden = true;
     }
     SetCapture(hDlg);
     g_bDragging = 1;
@@ -100,34 +101,34 @@ void dragMouseMove(HWND, LPARAM lParam) {
     hit.pt.x = x - 20;
     hit.pt.y = y - 20;
     const HTREEITEM item =
-        reinterpret_cast<HTREEITEM>(SendMessageW(t_drag.tree, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+        reinterpret_cast<HTREEITEM>(SendMessageW(g_drag.tree, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
     if (item != nullptr && runOnMainThread(isGroupOnMainThread, item) != 0) {
         // Wine's tree view ignores a drop highlight on its current item and
         // leaves the old one in place, which would show another group as the
         // target: clear it first. The drop uses the tracked target.
-        if (reinterpret_cast<HTREEITEM>(SendMessageW(t_drag.tree, TVM_GETNEXTITEM, TVGN_CARET, 0)) == item)
-            SendMessageW(t_drag.tree, TVM_SELECTITEM, TVGN_DROPHILITE, 0);
-        SendMessageW(t_drag.tree, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(item));
-        t_drag.target = item;
+        if (reinterpret_cast<HTREEITEM>(SendMessageW(g_drag.tree, TVM_GETNEXTITEM, TVGN_CARET, 0)) == item)
+            SendMessageW(g_drag.tree, TVM_SELECTITEM, TVGN_DROPHILITE, 0);
+        SendMessageW(g_drag.tree, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(item));
+        g_drag.target = item;
     }
     ImageList_DragShowNolock(TRUE);
 }
 
 void dragButtonUp(HWND hDlg) {
     if (g_bDragging == 0) return;
-    ImageList_DragLeave(t_drag.tree);
+    ImageList_DragLeave(g_drag.tree);
     ImageList_EndDrag();
-    DropRequest request = {hDlg, t_drag.target};
+    DropRequest request = {hDlg, g_drag.target};
     runOnMainThread(dropOnMainThread, &request);
     finishDrag();
 }
 
 void dragResetAfterSwitch() {
     if (g_bDragging == 0) {
-        t_drag.image.reset();
+        g_drag.image.reset();
         return;
     }
-    ImageList_DragLeave(t_drag.tree);
+    ImageList_DragLeave(g_drag.tree);
     ImageList_EndDrag();
     finishDrag();
 }

@@ -12,10 +12,15 @@
 
 #include "platform/win32types.h"
 
-// 1 from the start of a drag until the button is released, on the thread of
-// the dialog that runs the drag. While set, the dialog holds the mouse
-// capture, and the cursor is hidden whenever the drag image shows instead.
-extern thread_local int g_bDragging;
+// 1 from the start of a drag until the button is released. While set, the
+// dialog holds the mouse capture, and the cursor is hidden whenever the drag
+// image shows instead.
+//
+// Thread: the switcher thread only. There is never more than one: a switch
+// starts its thread only after the previous one has ended (the main thread
+// waits for it), so the drag state is plain data handed from one switcher
+// thread to the next, and each dialog resets it when it starts and ends.
+extern int g_bDragging;
 
 // TVN_BEGINDRAGW: starts dragging when the item is a window item.
 void dragBegin(HWND hDlg, const NMTREEVIEWW *info);

@@ -40,10 +40,14 @@ void closeLogFile() {
 }
 
 // Text mode: the C runtime turns the line feed into CR LF and the UTF-16
-// text into 8-bit characters. Write and flush failures are ignored.
+// text into 8-bit characters. Write and flush failures are ignored. The
+// line is written as it is rather than formatted: nothing else in the
+// program formats with the C runtime, whose formatting code would make up a
+// tenth of the executable.
 void logWriteLine(const plr_char *line) {
     LogLock lock;
     if (g_pLogFile == nullptr) return;
-    fwprintf(g_pLogFile, L"%ls\n", line != nullptr ? line : L"");
+    if (line != nullptr) fputws(line, g_pLogFile);
+    fputwc(L'\n', g_pLogFile);
     fflush(g_pLogFile);
 }

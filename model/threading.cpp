@@ -20,9 +20,15 @@ bool plrOnModelThread() {
     return !g_modelThreadKnown || desk::currentThreadId() == g_modelThreadId;
 }
 
+// Only checked builds call this; the product is kept free of the C
+// runtime's formatting code.
 void plrCheckModelThread(const char *where) {
+#ifdef PLR_THREAD_CHECKS
     if (plrOnModelThread()) return;
     std::fprintf(stderr, "model touched off the main thread in %s\n", where);
     std::fflush(stderr);
     std::abort();
+#else
+    (void)where;
+#endif
 }

@@ -86,6 +86,13 @@ HIMAGELIST imageListCreate(int cx, int cy, UINT flags, int initial, int grow);
 int imageListAdd(HIMAGELIST list, HBITMAP image, HBITMAP mask);
 int imageListAddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColour);
 BOOL imageListDestroy(HIMAGELIST list);
+int imageListGetImageCount(HIMAGELIST list);
+// ImageList_SetImageCount: grows the list with blank images.
+BOOL imageListSetImageCount(HIMAGELIST list, UINT count);
+BOOL imageListReplace(HIMAGELIST list, int index, HBITMAP image, HBITMAP mask);
+// ImageList_Copy with ILCF_MOVE within one list: the picture at `source` is
+// copied to `destination`, both places existing.
+BOOL imageListCopyWithin(HIMAGELIST list, int destination, int source);
 
 // Thread identity, for the ownership checks.
 DWORD currentThreadId();

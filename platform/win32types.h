@@ -105,6 +105,7 @@ struct RECT {
 
 // Messages
 #define WM_NULL 0x0000
+#define WM_SETREDRAW 0x000B
 #define WM_CLOSE 0x0010
 #define WM_SETFOCUS 0x0007
 #define WM_KILLFOCUS 0x0008

@@ -8,6 +8,7 @@
 #include "model/snapshot.h"
 #include "model/threading.h"
 #include "platform/desktop.h"
+#include "platform/phases.h"
 #include "switcher/navigation.h"
 
 bool isHotkeyId(WPARAM id) { return id >= kHotkeyNextWindow && id <= kHotkeyCancelShift; }
@@ -99,8 +100,11 @@ void runCommand(UINT id) {
 bool runOpeningSteps() {
     PLR_ASSERT_MODEL_THREAD();
     discoveryPass();
+    notePhase(PlrPhase::Discovered);
     pruneInactiveWindows();
-    return selectForegroundWindowRecord();
+    const bool selected = selectForegroundWindowRecord();
+    notePhase(PlrPhase::Pruned);
+    return selected;
 }
 
 bool runHotkeyPress(UINT id, bool opening, void (*startSwitcher)(UINT id)) {
@@ -108,8 +112,10 @@ bool runHotkeyPress(UINT id, bool opening, void (*startSwitcher)(UINT id)) {
     if (!isHotkeyId(id)) return true;
     if (opening && !runOpeningSteps()) return false;
     if (!isCancelHotkey(id)) refreshPass();
+    notePhase(PlrPhase::Refreshed);
     takeSnapshot();
     if (opening && startSwitcher != nullptr) startSwitcher(id);
     runCommand(id);
+    notePhase(PlrPhase::CommandDone);
     return true;
 }

@@ -31,7 +31,9 @@ bool runOpeningSteps();
 
 // One press. `opening`: no switcher is showing or starting, so the opening
 // steps run first and, after the snapshot, `startSwitcher(id)` is called
-// (it may be null: a press that cannot start a switcher). Then the refresh
+// (it may be null: a press that cannot start a switcher). The program has
+// made the switcher's thread already, at the start of the press; what it
+// passes here lets that thread's dialog go on to ask for its tree. Then the refresh
 // (not for the cancel keys), the snapshot while none exists, and the key's
 // command. The cancel keys restore the tree from the snapshot; closing the
 // dialog is the caller's business. Returns false when the opening aborted

@@ -10,6 +10,7 @@
 #include "log/log.h"
 #include "log/logfile_win32.h"
 #include "model/threading.h"
+#include "platform/phases.h"
 #include "platform/text.h"
 #include "shell/globals_win32.h"
 #include "shell/hotkeys.h"
@@ -63,19 +64,56 @@ const Hotkey kHotkeys[] = {
      L"combination already running.  Aborting."},
 };
 
-void addTrayIcon() {
-    HICON icon = static_cast<HICON>(LoadImageW(g_hInstance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, 16, 16, 0));
-    if (icon == nullptr) logLastError(L"LoadImage", L"MainWndProc");
+// Loaded once at window creation; every later re-add shows the same icon.
+HICON g_trayIconImage = nullptr;
 
+// The shell's "TaskbarCreated" message (0 if it could not be registered).
+// Explorer broadcasts it to every top-level window when it has made a new
+// taskbar, after a restart or a crash, and a new taskbar has no icons.
+UINT g_taskbarCreatedMessage = 0;
+
+NOTIFYICONDATAW trayIconData() {
     NOTIFYICONDATAW data = {};
     data.cbSize = sizeof(data);
     data.hWnd = g_hwndMain;
     data.uID = kTrayIconId;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAYICON;
-    data.hIcon = icon;
+    data.hIcon = g_trayIconImage;
     plrCopy(data.szTip, sizeof(data.szTip) / sizeof(data.szTip[0]), L"Pelorine");
+    return data;
+}
+
+void addTrayIcon() {
+    g_trayIconImage =
+        static_cast<HICON>(LoadImageW(g_hInstance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, 16, 16, 0));
+    if (g_trayIconImage == nullptr) logLastError(L"LoadImage", L"MainWndProc");
+
+    NOTIFYICONDATAW data = trayIconData();
     if (!Shell_NotifyIconW(NIM_ADD, &data)) logLastError(L"Shell_NotifyIcon", L"MainWndProc");
+}
+
+void watchForNewTaskbars(HWND hwnd) {
+    g_taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+    if (g_taskbarCreatedMessage == 0) {
+        logLastError(L"RegisterWindowMessage", L"MainWndProc");
+        return;
+    }
+    // Run elevated, the program would not get Explorer's broadcast at all:
+    // messages from a lower integrity level are filtered unless allowed.
+    if (!ChangeWindowMessageFilterEx(hwnd, g_taskbarCreatedMessage, MSGFLT_ALLOW, nullptr))
+        logLastError(L"ChangeWindowMessageFilterEx", L"MainWndProc");
+}
+
+// The broadcast can also come while the icon still exists (a second
+// broadcast, or one from another program): NIM_ADD then fails for the id in
+// use, and NIM_MODIFY refreshes that icon, so there is never a second icon
+// nor none.
+LRESULT onTaskbarCreated() {
+    NOTIFYICONDATAW data = trayIconData();
+    if (Shell_NotifyIconW(NIM_ADD, &data)) return 0;
+    if (!Shell_NotifyIconW(NIM_MODIFY, &data)) logLastError(L"Shell_NotifyIcon", L"MainWndProc");
+    return 0;
 }
 
 // A key already taken (typically by a first copy of the program) ends this
@@ -97,6 +135,7 @@ void unregisterHotkeys(HWND hwnd) {
 LRESULT onCreate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     g_hwndMain = hwnd;
     setHandOverWindow(hwnd);
+    watchForNewTaskbars(hwnd);
     addTrayIcon();
     registerHotkeys();
     return DefWindowProcW(hwnd, WM_CREATE, wParam, lParam);
@@ -107,10 +146,16 @@ LRESULT onDestroy(HWND hwnd) {
     // exit; once the hand-over window is cleared it can no longer reach it.
     setHandOverWindow(nullptr);
     stopSwitcherForExit();
+    // However the window ends (Exit, a WM_CLOSE from another program, the
+    // end of the session), its icon goes with it: Explorer would otherwise
+    // show a dead icon until the pointer passes over it. After Exit this
+    // second removal finds nothing and changes nothing.
+    removeTrayIcon();
     // Wine keeps registrations of a window that is gone until the process
     // ends; give the keys back at once.
     unregisterHotkeys(hwnd);
     writeKeyboardHookTimings();
+    writePhaseTimings();
     closeLogFile();
     PostQuitMessage(0);
     return 0;
@@ -119,6 +164,7 @@ LRESULT onDestroy(HWND hwnd) {
 LRESULT onHotkey(WPARAM wParam) {
     if (!isHotkeyId(wParam)) return 0;
     PLR_ASSERT_MODEL_THREAD();
+    notePhase(PlrPhase::Hotkey);
     const UINT id = static_cast<UINT>(wParam);
     ModelCommandScope scope;
 
@@ -126,7 +172,10 @@ LRESULT onHotkey(WPARAM wParam) {
     // while the previous one's thread is still ending, changes the model only.
     const bool opening = currentSwitchPhase() == SwitchPhase::Idle;
     const bool mayStart = opening && previousSwitcherEnded();
-    if (!runHotkeyPress(id, opening, mayStart ? startSwitcherThread : nullptr)) return -1;
+    if (mayStart) startSwitcherThread(id);
+    const bool completed = runHotkeyPress(id, opening, mayStart ? releaseSwitcherDialog : nullptr);
+    if (mayStart) openingPressFinished(completed);
+    if (!completed) return -1;
     if (isCancelHotkey(id)) closeSwitcherAfterCancel();
     return 0;
 }
@@ -189,6 +238,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         focusLost(reinterpret_cast<HWND>(wParam));
         return 0;
     default:
+        if (message != 0 && message == g_taskbarCreatedMessage) return onTaskbarCreated();
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }

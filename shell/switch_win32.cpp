@@ -6,6 +6,7 @@
 #include "log/log.h"
 #include "model/globals.h"
 #include "model/threading.h"
+#include "platform/phases.h"
 #include "shell/globals_win32.h"
 #include "shell/mainthread_win32.h"
 
@@ -53,6 +54,7 @@ void noteAltRelease(int code, WPARAM wParam, LPARAM lParam) noexcept {
     if (!isAltKey(key->vkCode)) return;
     PLR_ASSERT_MODEL_THREAD();
     if (g_bDeletingGroup != 0 || g_hwndSwitcherDialog == nullptr) return;
+    notePhase(PlrPhase::AltReleased);
     PostMessageW(g_hwndMain, WM_PLR_ALT_RELEASED, reinterpret_cast<WPARAM>(g_hwndSwitcherDialog), 0);
 }
 

@@ -7,6 +7,7 @@
 #include "model/snapshot.h"
 #include "model/threading.h"
 #include "platform/handles.h"
+#include "platform/phases.h"
 #include "shell/activation.h"
 #include "shell/globals_win32.h"
 #include "shell/mainthread_win32.h"
@@ -26,6 +27,8 @@ typedef UniqueHandle<ThreadHandleTraits> UniqueThread;
 // How long a new switch or the end of the program waits for the switcher
 // thread of the previous switch.
 constexpr DWORD kSwitcherThreadWaitMs = 2000;
+// How long a new dialog waits for the opening press (see waitForOpeningPress).
+constexpr DWORD kOpeningGateWaitMs = 5000;
 
 enum class Ending { None, Alt, Focus };
 
@@ -35,6 +38,16 @@ UniqueThread g_switcherThread;
 HWND g_deferredInitDialog = nullptr;
 Ending g_deferredEnding = Ending::None;
 HWND g_deferredEndingDialog = nullptr;
+
+struct EventTraits {
+    typedef HANDLE Type;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type value) noexcept { CloseHandle(value); }
+};
+// Manual-reset, signalled while no opening press is running. Made once, by
+// the main thread before it starts the first switcher thread, and never
+// replaced: the switcher threads read the handle without a lock.
+UniqueHandle<EventTraits> g_openingGate;
 
 bool threadHasEnded(HANDLE thread) { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
 
@@ -85,6 +98,7 @@ void openDialog(HWND dialog, bool shownBefore) {
 }
 
 void endSwitch(bool activateSelected) {
+    notePhase(PlrPhase::SwitchEnded);
     const HWND dialog = g_hwndSwitcherDialog;
     g_hwndSwitcherDialog = nullptr;
     g_phase = SwitchPhase::Idle;
@@ -144,14 +158,38 @@ bool previousSwitcherEnded() {
 
 void startSwitcherThread(UINT id) {
     PLR_ASSERT_MODEL_THREAD();
+    if (!g_openingGate) g_openingGate.reset(CreateEventW(nullptr, TRUE, TRUE, nullptr));
+    // Without a gate the dialog asks at once and is deferred: slower, same
+    // result.
+    if (g_openingGate) ResetEvent(g_openingGate.get());
     HANDLE thread = CreateThread(nullptr, 0, TaskSwitchThread, reinterpret_cast<LPVOID>(static_cast<UINT_PTR>(id)), 0,
                                  nullptr);
     if (thread == nullptr) {
         logLastError(PLR_T("CreateThread"), PLR_T("MainWndProc"));
+        if (g_openingGate) SetEvent(g_openingGate.get());
         return;
     }
     g_switcherThread.reset(thread);
     g_phase = SwitchPhase::Opening;
+    notePhase(PlrPhase::ThreadStarted);
+}
+
+void releaseSwitcherDialog(UINT) {
+    PLR_ASSERT_MODEL_THREAD();
+    if (g_openingGate) SetEvent(g_openingGate.get());
+}
+
+void openingPressFinished(bool completed) {
+    PLR_ASSERT_MODEL_THREAD();
+    // A dialog that has not been initialised yet belongs to no switch now;
+    // it is told so when it asks.
+    if (!completed && g_phase == SwitchPhase::Opening) g_phase = SwitchPhase::Idle;
+    if (g_openingGate) SetEvent(g_openingGate.get());
+}
+
+void waitForOpeningPress() {
+    const HANDLE gate = g_openingGate.get();
+    if (gate != nullptr) WaitForSingleObject(gate, kOpeningGateWaitMs);
 }
 
 LRESULT switcherDialogInitialising(void *context) {
@@ -182,6 +220,7 @@ void closeSwitcherAfterCancel() {
 void stopSwitcherForExit() {
     PLR_ASSERT_MODEL_THREAD();
     g_phase = SwitchPhase::Closing;
+    if (g_openingGate) SetEvent(g_openingGate.get());
     if (g_hwndSwitcherDialog != nullptr) {
         endDialogOnItsThread(g_hwndSwitcherDialog);
         g_hwndSwitcherDialog = nullptr;

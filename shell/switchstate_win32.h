@@ -33,14 +33,34 @@ bool previousSwitcherEnded();
 
 // Starts TaskSwitchThread with the hotkey id: Idle to Opening. A failure is
 // logged ("CreateThread") and the switch stays Idle.
+//
+// The thread is started when the opening press begins, so that the dialog
+// and its tree control are made while this thread runs the press's passes
+// over the desktop (the two take about as long). The dialog waits, before it
+// asks for its tree, until the passes are done (releaseSwitcherDialog).
 void startSwitcherThread(UINT id);
+
+// The opening press's passes and snapshot are done; its command follows.
+// The dialog may ask for its tree now: a short command is over before the
+// main thread takes the request, a long one (a deletion waiting for
+// applications) defers it as any command does, so the dialog shows at once.
+void releaseSwitcherDialog(UINT id);
+
+// The opening press has run (completed true) or stopped early (false: the
+// switch goes back to Idle and the waiting dialog ends before it is shown).
+void openingPressFinished(bool completed);
+
+// Switcher thread, in WM_INITDIALOG: waits until releaseSwitcherDialog or
+// openingPressFinished, at most five seconds. After that the dialog asks for
+// its tree anyway; the main thread then defers it until its command is done.
+void waitForOpeningPress();
 
 // WM_PLR_RUN from the dialog's WM_INITDIALOG, context the dialog. In Opening
 // it sets g_hwndSwitcherDialog and fills the tree (Opening to Open); while a
 // model command runs this is deferred until it has finished. Returns 1 while
 // the dialog is to stay, 0 when it must end at once (the program is ending,
 // or the dialog belongs to no opening switch).
-LRESULT switcherDialogInitialising(void *dialog);
+LRESULT switcherDialogInitialising(void *context);
 
 // WM_PLR_ALT_RELEASED and WM_PLR_FOCUS_LOST: the Alt ending activates the
 // selected window, the focus ending does not. Both end the dialog, free the

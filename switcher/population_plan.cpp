@@ -1,6 +1,7 @@
 #include "switcher/population_plan.h"
 
 #include <cstddef>
+#include <unordered_map>
 #include <utility>
 
 #include "log/log.h"
@@ -8,6 +9,7 @@
 #include "model/threading.h"
 #include "platform/desktop.h"
 #include "platform/handles.h"
+#include "platform/phases.h"
 #include "switcher/population.h"
 
 namespace {
@@ -43,20 +45,44 @@ bool sameItem(const PlanItem &a, const PlanItem &b) {
            a.state == b.state && a.stateMask == b.stateMask && a.record == b.record;
 }
 
+const CachedIcon *findCached(const std::vector<CachedIcon> &cache, HICON icon) {
+    for (const CachedIcon &entry : cache)
+        if (entry.icon == icon) return &entry;
+    return nullptr;
+}
+
+// The system's application icon, put at the first place that needs it and
+// copied from there to every later one of the same population.
+class StandInImage {
+public:
+    // Puts the stand-in at `index`, which the list already has.
+    void put(HIMAGELIST imageList, int index) {
+        if (placedAt_ >= 0 && desk::imageListCopyWithin(imageList, index, placedAt_)) return;
+        HBITMAP colour = nullptr;
+        HBITMAP mask = nullptr;
+        bool placed = false;
+        if (desk::getIconInfo(desk::loadApplicationIcon(), &colour, &mask)) {
+            UniqueBitmap colourBitmap(colour);
+            UniqueBitmap maskBitmap(mask);
+            placed = desk::imageListReplace(imageList, index, colourBitmap.get(), maskBitmap.get()) != FALSE;
+        }
+        if (placed)
+            placedAt_ = index;
+        else
+            logMessage(PLR_T("Couldn't add stand-in image to image list."));
+    }
+
+private:
+    int placedAt_ = -1;
+};
+
 // Same pictures, same log lines and same stand-ins as
-// AddGroupIconsToImageList; an icon met before reuses its bitmaps. A failed
-// GetIconInfo is not remembered, so each window with that icon reports it.
-void addIcons(HIMAGELIST imageList, const std::vector<HICON> &icons) {
+// AddGroupIconsToImageList, appending one image after the other: the way
+// for a list that cannot be grown in one step.
+void appendIcons(HIMAGELIST imageList, const std::vector<HICON> &icons) {
     std::vector<CachedIcon> cache;
     for (HICON icon : icons) {
-        const CachedIcon *known = nullptr;
-        for (const CachedIcon &entry : cache) {
-            if (entry.icon == icon) {
-                known = &entry;
-                break;
-            }
-        }
-        if (known != nullptr) {
+        if (const CachedIcon *known = findCached(cache, icon)) {
             addIconBitmaps(imageList, known->colour.get(), known->mask.get());
             continue;
         }
@@ -73,6 +99,49 @@ void addIcons(HIMAGELIST imageList, const std::vector<HICON> &icons) {
         addIconBitmaps(imageList, colourBitmap.get(), maskBitmap.get());
         if (cache.size() < kMaxCachedIcons)
             cache.push_back(CachedIcon{icon, std::move(colourBitmap), std::move(maskBitmap)});
+    }
+}
+
+// The same pictures and log lines as appendIcons, but the list is grown to
+// its full size first and each place is then filled: replacing an image in
+// place costs a fraction of appending one, and a window whose icon was
+// already placed gets a copy of that place, which costs next to nothing
+// (under Wine, 100 windows: appending 45-110 ms, replacing 25-75 ms, copying
+// 0.2 ms). The window icons are most of the time spent opening a switch. A
+// place that cannot be filled gets the stand-in; one that cannot even take
+// that stays blank rather than moving every later picture up by one.
+void addIcons(HIMAGELIST imageList, const std::vector<HICON> &icons) {
+    const int first = desk::imageListGetImageCount(imageList);
+    if (imageList == nullptr || first < 0 ||
+        !desk::imageListSetImageCount(imageList, static_cast<UINT>(first) + static_cast<UINT>(icons.size()))) {
+        appendIcons(imageList, icons);
+        return;
+    }
+    // Where each icon went; an icon that could not be placed is not listed,
+    // so each window with it tries and reports on its own.
+    std::unordered_map<HICON, int> placedAt;
+    StandInImage standIn;
+    for (std::size_t i = 0; i < icons.size(); ++i) {
+        const int index = first + static_cast<int>(i);
+        const HICON icon = icons[i];
+        const auto placed = placedAt.find(icon);
+        if (placed != placedAt.end() && desk::imageListCopyWithin(imageList, index, placed->second)) continue;
+        HBITMAP colour = nullptr;
+        HBITMAP mask = nullptr;
+        if (!desk::getIconInfo(icon, &colour, &mask)) {
+            logLastError(PLR_T("GetIconInfo"), PLR_T("AddGroupIconsToImageList"));
+            standIn.put(imageList, index);
+            continue;
+        }
+        // The list copies the pictures; the bitmaps GetIconInfo made are ours.
+        UniqueBitmap colourBitmap(colour);
+        UniqueBitmap maskBitmap(mask);
+        if (desk::imageListReplace(imageList, index, colourBitmap.get(), maskBitmap.get())) {
+            placedAt[icon] = index;
+        } else {
+            logMessage(PLR_T("Couldn't add image to image list."));
+            standIn.put(imageList, index);
+        }
     }
 }
 
@@ -103,7 +172,12 @@ std::vector<HTREEITEM> applyPopulationPlan(HWND hDlg, const PopulationPlan &plan
     addIcons(normal.get(), plan.icons);
     attachImageList(hDlg, TVSIL_NORMAL, std::move(normal));
     attachStateImageList(hDlg);
+    notePhase(PlrPhase::ImagesReady);
 
+    // The dialog has not been shown yet: the control need not lay itself out
+    // again after every item, only once at the end (under Wine 100 items
+    // take a third of the time this way).
+    sendTreeMessage(hDlg, WM_SETREDRAW, FALSE, 0);
     std::vector<HTREEITEM> handles(plan.items.size(), nullptr);
     for (std::size_t i = 0; i < plan.items.size(); ++i) {
         const PlanItem &item = plan.items[i];
@@ -121,6 +195,7 @@ std::vector<HTREEITEM> applyPopulationPlan(HWND hDlg, const PopulationPlan &plan
         std::basic_string<plr_char> text = item.text;
         handles[i] = insertTreeItem(hDlg, parent, after, &text[0], item.image, item.state, item.stateMask);
     }
+    sendTreeMessage(hDlg, WM_SETREDRAW, TRUE, 0);
     return handles;
 }
 

@@ -8,6 +8,7 @@
 #include "model/globals.h"
 #include "model/threading.h"
 #include "platform/desktop.h"
+#include "platform/phases.h"
 #include "switcher/population.h"
 #include "switcher/population_plan.h"
 
@@ -40,10 +41,12 @@ void populateThroughDialogThread(HWND dialog) {
     bool adopted = false;
     try {
         const PopulationPlan plan = buildPopulationPlan();
+        notePhase(PlrPhase::PlanBuilt);
         PopulationRequest request = {&plan, std::vector<HTREEITEM>(), false};
         // A dialog proc's result does not reach SendMessageW's caller: the
         // request says itself whether it was carried out.
         SendMessageW(dialog, WM_PLR_POPULATE, 0, reinterpret_cast<LPARAM>(&request));
+        notePhase(PlrPhase::TreeFilled);
         adopted = request.filled && adoptPopulation(plan, request.items);
     } catch (const std::bad_alloc &) {
         logMessage(PLR_T("populateTreeView: out of memory.  Filling the tree from the main thread."));

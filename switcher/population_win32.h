@@ -22,4 +22,4 @@
 void populateThroughDialogThread(HWND dialog);
 
 // Switcher thread: WM_PLR_POPULATE. Never reads a record.
-void handlePopulationRequest(HWND hDlg, LPARAM request) noexcept;
+void handlePopulationRequest(HWND hDlg, LPARAM lParam) noexcept;

@@ -1,5 +1,6 @@
 #include "platform/fake/fake_imagelist.h"
 
+#include <cstddef>
 #include <map>
 #include <mutex>
 #include <set>
@@ -263,6 +264,54 @@ int imageListAddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColour) {
     const int index = append(s, list, image, entry);
     if (index != -1 && bitmap != s.bitmaps.end()) bitmap->second.maskColourBlackened = true;
     return index;
+}
+
+int imageListGetImageCount(HIMAGELIST list) {
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto found = s.lists.find(list);
+    return found == s.lists.end() ? 0 : static_cast<int>(found->second.images.size());
+}
+
+BOOL imageListSetImageCount(HIMAGELIST list, UINT count) {
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto found = s.lists.find(list);
+    if (found == s.lists.end()) return FALSE;
+    // The system fills new places with blank images and drops those beyond.
+    found->second.images.resize(count);
+    return TRUE;
+}
+
+BOOL imageListReplace(HIMAGELIST list, int index, HBITMAP image, HBITMAP mask) {
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto found = s.lists.find(list);
+    if (found == s.lists.end()) return FALSE;
+    if (index < 0 || index >= static_cast<int>(found->second.images.size())) return FALSE;
+    auto bitmap = s.bitmaps.find(image);
+    if (bitmap == s.bitmaps.end()) return FALSE;
+    if (mask != nullptr && s.bitmaps.count(mask) == 0) return FALSE;
+    if (addFails(s, bitmap->second)) return FALSE;
+    fakeimg::ImageEntry entry;
+    entry.hasMaskBitmap = mask != nullptr;
+    entry.picture = bitmap->second.picture;
+    entry.resourceId = bitmap->second.resourceId;
+    entry.icon = bitmap->second.icon;
+    found->second.images[static_cast<std::size_t>(index)] = entry;
+    return TRUE;
+}
+
+BOOL imageListCopyWithin(HIMAGELIST list, int destination, int source) {
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto found = s.lists.find(list);
+    if (found == s.lists.end()) return FALSE;
+    std::vector<fakeimg::ImageEntry> &images = found->second.images;
+    const int count = static_cast<int>(images.size());
+    if (destination < 0 || destination >= count || source < 0 || source >= count) return FALSE;
+    images[static_cast<std::size_t>(destination)] = images[static_cast<std::size_t>(source)];
+    return TRUE;
 }
 
 BOOL imageListDestroy(HIMAGELIST list) {

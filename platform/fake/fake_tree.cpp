@@ -52,6 +52,7 @@ std::string messageName(UINT message) {
     case TVM_GETITEMSTATE: return "TVM_GETITEMSTATE";
     case TVM_GETITEMW: return "TVM_GETITEMW";
     case TVM_SETITEMW: return "TVM_SETITEMW";
+    case WM_SETREDRAW: return "WM_SETREDRAW";
     default: return "message " + std::to_string(message);
     }
 }
@@ -75,6 +76,7 @@ public:
     HIMAGELIST normalList = nullptr;
     HIMAGELIST stateList = nullptr;
     COLORREF background = kDefaultColour;
+    bool redraw = true;
     std::vector<std::string> invalidReports;
     std::vector<faketree::Message> log;
     int insertFailures = 0;
@@ -174,6 +176,9 @@ private:
         }
         case TVM_GETITEMW: return getItem(reinterpret_cast<TVITEMW *>(lParam));
         case TVM_SETITEMW: return setItem(reinterpret_cast<const TVITEMW *>(lParam));
+        case WM_SETREDRAW:
+            redraw = wParam != 0;
+            return 0;
         default:
             invalidReports.push_back(messageName(message) + " is not handled by the fake tree");
             return 0;
@@ -666,6 +671,12 @@ COLORREF backgroundColour(HWND dialog) {
     std::lock_guard<std::mutex> lock(registry().mutex);
     TreeControl *tree = treeOf(dialog);
     return tree == nullptr ? kDefaultColour : tree->background;
+}
+
+bool redrawOn(HWND dialog) {
+    std::lock_guard<std::mutex> lock(registry().mutex);
+    TreeControl *tree = treeOf(dialog);
+    return tree == nullptr || tree->redraw;
 }
 
 std::string dump(HWND dialog) {

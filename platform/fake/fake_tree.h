@@ -71,6 +71,7 @@ HTREEITEM caret(HWND dialog);
 HTREEITEM dropHighlight(HWND dialog);
 HIMAGELIST imageList(HWND dialog, int which);  // TVSIL_NORMAL or TVSIL_STATE
 COLORREF backgroundColour(HWND dialog);
+bool redrawOn(HWND dialog);  // false between WM_SETREDRAW FALSE and TRUE
 // An indented outline of the items, for failure messages.
 std::string dump(HWND dialog);
 

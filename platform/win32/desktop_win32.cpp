@@ -94,6 +94,14 @@ int imageListAddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColour) {
     return ImageList_AddMasked(list, image, maskColour);
 }
 BOOL imageListDestroy(HIMAGELIST list) { return ImageList_Destroy(list); }
+int imageListGetImageCount(HIMAGELIST list) { return ImageList_GetImageCount(list); }
+BOOL imageListSetImageCount(HIMAGELIST list, UINT count) { return ImageList_SetImageCount(list, count); }
+BOOL imageListReplace(HIMAGELIST list, int index, HBITMAP image, HBITMAP mask) {
+    return ImageList_Replace(list, index, image, mask);
+}
+BOOL imageListCopyWithin(HIMAGELIST list, int destination, int source) {
+    return ImageList_Copy(list, destination, list, source, ILCF_MOVE);
+}
 
 DWORD currentThreadId() { return GetCurrentThreadId(); }
 

@@ -2,14 +2,15 @@
 """Switching speed of pelorine.exe against a minimal reference switcher.
 
     python3 tests/e2e/bench_switch.py [--exe build/mingw-x64/pelorine.exe]
-        [--windows 100] [--rounds 20] [--warmup 2] [--json PATH]
+        [--windows 100] [--rounds 20] [--warmup 2] [--blocks 3] [--json PATH]
 
 With --windows fixture windows on the desktop, plr_benchprobe.exe (inside
 the Wine session) injects Alt+Tab, measures until the switcher is visible,
 then injects the Alt release and measures until the chosen window is in the
 foreground, for Pelorine and for plr_refswitch.exe (RegisterHotKey Alt+Tab, a
 topmost dialog with a tree view of the same windows, SetForegroundWindow on
-release) in the same session.  Prints medians, 95th percentiles and the
+release) in the same session, the two taking turns in --blocks blocks of
+rounds so that both meet the same load.  Prints medians, 95th percentiles and the
 ratios Pelorine / reference.  The test build of Pelorine also times its own
 keyboard hook callback; its 99th percentile is printed from the durations it
 writes at exit (PLR_HOOK_TIMING_FILE).  Figures only: nothing here fails on a
@@ -56,6 +57,9 @@ def measure(session, exe, window_class, fixture_pids, rounds, warmup, env_extra=
                            *pids, "--rounds", str(rounds), "--warmup", str(warmup)],
                           timeout=60 + 8 * (rounds + warmup), check=False)
         lines = [line for line in res.stdout.splitlines() if line.startswith("{")]
+        for line in res.stderr.splitlines():
+            if line.startswith("round "):
+                print(f"  {os.path.basename(exe)}: {line}", file=sys.stderr)
         if not lines:
             raise RuntimeError(f"probe printed nothing ({res.returncode}): {res.stdout}{res.stderr}")
         return json.loads(lines[-1])
@@ -80,6 +84,47 @@ def hook_timings(path):
     return micros
 
 
+PHASES = ("discovered", "pruned", "refreshed", "thread_started", "command_done", "dialog_init", "plan_built",
+          "images_ready", "tree_filled", "dialog_shown")
+
+
+def phase_timings(paths):
+    """Per opening hotkey: milliseconds from the hotkey to each later step of
+    that opening, from the notes the test build writes at exit (one file per
+    run of the program)."""
+    openings = []
+    for path in paths:
+        try:
+            with open(path) as f:
+                notes = [line.split() for line in f if line.strip()]
+        except OSError:
+            continue
+        openings += openings_of(notes)
+    if not openings:
+        return None
+    steps = {}
+    for name in PHASES:
+        values = [(o[name] - o["hotkey"]) / 1000.0 for o in openings if name in o]
+        if values:
+            steps[name] = statistics.median(values)
+    return {"openings": len(openings), "median_ms_since_hotkey": steps}
+
+
+def openings_of(notes):
+    openings, current = [], None
+    for name, micros in notes:
+        micros = int(micros)
+        if name == "hotkey":
+            if current is not None and "thread_started" in current:
+                openings.append(current)
+            current = {"hotkey": micros}
+        elif current is not None and name not in current:
+            current[name] = micros
+    if current is not None and "thread_started" in current:
+        openings.append(current)
+    return openings
+
+
 def main():
     repo = os.path.abspath(os.path.join(HERE, "..", ".."))
     parser = argparse.ArgumentParser()
@@ -87,6 +132,9 @@ def main():
     parser.add_argument("--windows", type=int, default=100)
     parser.add_argument("--rounds", type=int, default=20)
     parser.add_argument("--warmup", type=int, default=2)
+    parser.add_argument("--blocks", type=int, default=3,
+                        help="the rounds are split into this many blocks, Pelorine and the reference taking turns, "
+                             "so that both see the same load on a shared machine")
     parser.add_argument("--json")
     args = parser.parse_args()
     exe = os.path.abspath(args.exe)
@@ -98,27 +146,54 @@ def main():
         fixtures, left = [], args.windows
         while left > 0:
             count = min(50, left)
-            fixtures.append(s.start_fixture(caption=f"bench {len(fixtures)} window %d", log=True, windows=count))
+            # The log shows when the windows are up; WM_GETICON, which only
+            # Pelorine sends, is answered without writing a line, as a real
+            # application answers it.
+            fixtures.append(s.start_fixture(caption=f"bench {len(fixtures)} window %d", log=True, windows=count,
+                                            quiet_icons=True))
             fixtures[-1].wait_hwnds(count=count, timeout=120)
             left -= count
         pids = [f.winpid for f in fixtures]
-        timing_file = os.path.join(s.workdir, "hook-timing.txt")
-        results["pelorine"] = measure(s, exe, MAIN_CLASS, pids, args.rounds, args.warmup,
-                                      {"PLR_HOOK_TIMING_FILE": windows_path(timing_file)})
-        results["reference"] = measure(s, os.path.join(tools, "plr_refswitch.exe"), "PlrRefSwitch",
-                                       pids, args.rounds, args.warmup)
-        hook = hook_timings(timing_file)
+        blocks = max(1, min(args.blocks, args.rounds))
+        hook, phase_files = [], []
+        for block in range(blocks):
+            rounds = args.rounds // blocks + (1 if block < args.rounds % blocks else 0)
+            timing_file = os.path.join(s.workdir, f"hook-timing-{block}.txt")
+            phase_files.append(os.path.join(s.workdir, f"phase-timing-{block}.txt"))
+            runs = [("pelorine", exe, MAIN_CLASS, {"PLR_HOOK_TIMING_FILE": windows_path(timing_file),
+                                                   "PLR_PHASE_TIMING_FILE": windows_path(phase_files[-1])}),
+                    ("reference", os.path.join(tools, "plr_refswitch.exe"), "PlrRefSwitch", None)]
+            if block % 2:
+                runs.reverse()
+            for name, program, window_class, env in runs:
+                r = measure(s, program, window_class, pids, rounds, args.warmup, env)
+                total = results.setdefault(name, {"open_ms": [], "activate_ms": [], "failures": 0,
+                                                  "not_in_front": 0, "not_shown": 0, "not_switched": 0})
+                total["open_ms"] += r["open_ms"]
+                total["activate_ms"] += r["activate_ms"]
+                for kind in ("failures", "not_in_front", "not_shown", "not_switched"):
+                    total[kind] += r.get(kind, 0)
+            hook += hook_timings(timing_file) or []
+        phases = phase_timings(phase_files)
+        if os.environ.get("PLR_BENCH_KEEP"):
+            import shutil
+            for path in phase_files:
+                if os.path.exists(path):
+                    shutil.copy(path, os.path.join(os.environ["PLR_BENCH_KEEP"], os.path.basename(path)))
 
-    print(f"switching with {args.windows} windows, {args.rounds} rounds after {args.warmup} warm-up rounds")
+    print(f"switching with {args.windows} windows, {args.rounds} rounds in {blocks} blocks, each after "
+          f"{args.warmup} warm-up rounds")
     rows = {}
     for name in ("pelorine", "reference"):
         r = results[name]
         rows[name] = {"open": summary(r["open_ms"]), "activate": summary(r["activate_ms"]),
-                      "failures": r["failures"]}
+                      "failures": r["failures"], "not_in_front": r["not_in_front"],
+                      "not_shown": r["not_shown"], "not_switched": r["not_switched"]}
         print(f"  {name:9}  hotkey -> switcher visible: median {rows[name]['open']['median']:8.2f} ms, "
               f"p95 {rows[name]['open']['p95']:8.2f} ms | Alt release -> chosen window in front: "
               f"median {rows[name]['activate']['median']:8.2f} ms, p95 {rows[name]['activate']['p95']:8.2f} ms"
-              f" | rounds not finished: {r['failures']}")
+              f" | rounds not finished: {r['failures']} (start window not in front {r['not_in_front']}, "
+              f"switcher not shown {r['not_shown']}, nothing switched {r['not_switched']})")
     for step in ("open", "activate"):
         ratio_median = rows["pelorine"][step]["median"] / rows["reference"][step]["median"]
         ratio_p95 = rows["pelorine"][step]["p95"] / rows["reference"][step]["p95"]
@@ -129,9 +204,14 @@ def main():
               f"p90 {percentile(hook, 90):.1f} us, p99 {percentile(hook, 99):.1f} us; slowest three {slowest} us")
     else:
         print("  keyboard hook callback: no timings (not a test build?)")
+    if phases and phases["openings"]:
+        steps = ", ".join(f"{name} {ms:.1f}" for name, ms in phases["median_ms_since_hotkey"].items())
+        print(f"  pelorine opening steps, median ms after the hotkey ({phases['openings']} openings): {steps}")
+    else:
+        print("  pelorine opening steps: no timings (not a test build?)")
     if args.json:
         with open(args.json, "w") as f:
-            json.dump({"results": rows, "hook_us": hook}, f)
+            json.dump({"results": rows, "hook_us": hook, "phases": phases}, f)
     return 0 if rows["pelorine"]["open"]["n"] and rows["reference"]["open"]["n"] else 1
 
 

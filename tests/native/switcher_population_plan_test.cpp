@@ -4,6 +4,7 @@
 // store handles once the model no longer shows what the plan copied.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -125,7 +126,21 @@ TEST_F(PopulationPlanTest, PlanGivesTheTreeOfTheDirectPopulation) {
     g_hwndSwitcherDialog = kDialog;
     const PopulationPlan plan = buildPopulationPlan();
     ASSERT_TRUE(adoptPopulation(plan, applyPopulationPlan(kDialog, plan)));
-    const std::vector<faketree::Message> plannedMessages = faketree::messages(kDialog);
+    std::vector<faketree::Message> plannedMessages = faketree::messages(kDialog);
+    // The dialog's own thread fills a tree not yet shown with redrawing off
+    // around the items, and leaves it on.
+    EXPECT_TRUE(faketree::redrawOn(kDialog));
+    const auto isRedraw = [](const faketree::Message &m) { return m.message == WM_SETREDRAW; };
+    ASSERT_EQ(2, std::count_if(plannedMessages.begin(), plannedMessages.end(), isRedraw));
+    const auto off = std::find_if(plannedMessages.begin(), plannedMessages.end(), isRedraw);
+    EXPECT_EQ(0u, off->wParam);
+    const auto firstInsert = std::find_if(plannedMessages.begin(), plannedMessages.end(),
+                                          [](const faketree::Message &m) { return m.message == TVM_INSERTITEMW; });
+    EXPECT_LT(off - plannedMessages.begin(), firstInsert - plannedMessages.begin());
+    EXPECT_EQ(1u, plannedMessages.back().wParam);
+    EXPECT_EQ(static_cast<UINT>(WM_SETREDRAW), plannedMessages.back().message);
+    plannedMessages.erase(std::remove_if(plannedMessages.begin(), plannedMessages.end(), isRedraw),
+                          plannedMessages.end());
     ASSERT_EQ(directMessages.size(), plannedMessages.size());
     for (std::size_t i = 0; i < directMessages.size(); ++i) {
         const faketree::Message &a = directMessages[i];
@@ -166,6 +181,25 @@ TEST_F(PopulationPlanTest, SharedAndFailingIconsKeepEveryPictureInPlace) {
     const Shown plannedAddFails = viaPlan();
     EXPECT_TRUE(directAddFails == plannedAddFails);
     EXPECT_EQ((std::vector<std::u16string>(3, u"Couldn't add image to image list.")), plannedAddFails.log);
+}
+
+// The list is grown to its full size before the pictures go in, so a place
+// that can take neither its icon nor the stand-in stays blank and every
+// later window keeps its own picture (appending would move them up by one).
+TEST_F(PopulationPlanTest, PlaceWithoutAnyPictureStaysBlankAndTheRestKeepTheirPlaces) {
+    buildExample();
+    fakeimg::setAddFailsForIcon(r2->hIconSmall, true);
+    fakeimg::setAddFailsForIcon(FakeDesktop::applicationIcon(), true);
+    const Shown planned = viaPlan();
+    ASSERT_EQ(5u, planned.icons.size());
+    EXPECT_EQ(r1->hIconSmall, planned.icons[0]);
+    EXPECT_EQ(nullptr, planned.icons[1]);
+    EXPECT_EQ(w1->hIconSmall, planned.icons[2]);
+    EXPECT_EQ(h1->hIconSmall, planned.icons[4]);
+    EXPECT_EQ((std::vector<std::u16string>{u"Couldn't add image to image list.",
+                                           u"Couldn't add stand-in image to image list."}),
+              planned.log);
+    EXPECT_EQ(0, fakeimg::liveBitmaps());
 }
 
 TEST_F(PopulationPlanTest, RefusedItemsLeaveTheSameGapsAsTheDirectPopulation) {

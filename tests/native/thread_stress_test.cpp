@@ -175,6 +175,9 @@ struct Switcher {
     std::thread thread;
     std::thread::id id;
     std::atomic<bool> finished{false};
+    // Opened by the main thread when the press that started this switcher
+    // has run; the dialog asks for its tree only then (or after the bound).
+    std::atomic<bool> gateOpen{false};
     int invalidHandleUses = 0;  // counted by its own thread before the tree goes
 };
 
@@ -446,6 +449,11 @@ void startSwitcherThread(UINT) {
     g_main->phase = Phase::Opening;
 }
 
+// The opening press's passes are done: its dialog may ask for its tree.
+void releaseSwitcherDialog(UINT) {
+    if (g_main->switcher) g_main->switcher->gateOpen = true;
+}
+
 void closeSwitcherAfterCancel() {
     if (g_hwndSwitcherDialog == nullptr) return;
     ++g_main->ended[g_hwndSwitcherDialog];
@@ -460,7 +468,15 @@ void onHotkey(UINT id) {
     reapSwitchers();
     const bool opening = currentSwitchPhase() == Phase::Idle;
     const bool mayStart = opening && previousSwitcherEnded();
-    if (!runHotkeyPress(id, opening, mayStart ? startSwitcherThread : nullptr)) return;
+    // As the program does: the dialog is made while the press runs and waits
+    // for it before asking for its tree.
+    if (mayStart) startSwitcherThread(id);
+    const bool completed = runHotkeyPress(id, opening, mayStart ? releaseSwitcherDialog : nullptr);
+    if (mayStart) {
+        if (!completed && g_main->phase == Phase::Opening) g_main->phase = Phase::Idle;
+        if (g_main->switcher) g_main->switcher->gateOpen = true;
+    }
+    if (!completed) return;
     if (isCancelHotkey(id)) closeSwitcherAfterCancel();
 }
 
@@ -478,6 +494,7 @@ void stopForExit() {
     postEndDialog(g_main->deferredInit);
     g_main->deferredInit = nullptr;
     if (g_main->switcher) g_main->old.push_back(std::move(g_main->switcher));
+    for (const std::unique_ptr<Switcher> &old : g_main->old) old->gateOpen = true;
     const Clock::time_point deadline = Clock::now() + kWaitBound;
     for (;;) {
         reapSwitchers();
@@ -611,6 +628,8 @@ void switcherThread(Switcher *self) {
     const HWND dialog = self->dialog;
     faketree::createTree(dialog);
 
+    const Clock::time_point gateDeadline = Clock::now() + std::chrono::seconds(5);
+    while (!self->gateOpen && Clock::now() < gateDeadline) std::this_thread::sleep_for(std::chrono::microseconds(50));
     const bool stay = sendTo(g_mainPort, self->port, [dialog]() { return switcherDialogInitialising(dialog); }) != 0;
     while (stay) {
         std::function<void()> message = getMessage(self->port);

@@ -120,11 +120,15 @@ int wmain(int argc, wchar_t **argv) {
 
     std::vector<double> open, activate;
     int failures = 0;
+    // Why rounds failed: the start window did not come to the front, the
+    // switcher did not show, or the release brought no other window forward.
+    int notInFront = 0, notShown = 0, notSwitched = 0;
     for (int round = 0; round < warmup + rounds; ++round) {
         const HWND start = windows[static_cast<size_t>(round) % windows.size()];
         SetForegroundWindow(start);
         if (!waitFor([&] { return GetForegroundWindow() == start; }, kStepLimitMs)) {
             ++failures;
+            ++notInFront;
             continue;
         }
         Sleep(100);
@@ -150,6 +154,17 @@ int wmain(int argc, wchar_t **argv) {
 
         if (!shown || !switched) {
             ++failures;
+            ++(shown ? notSwitched : notShown);
+            if (shown) {
+                // What is in front instead, for the report.
+                const HWND fg = GetForegroundWindow();
+                wchar_t caption[64] = {};
+                wchar_t startCaption[64] = {};
+                if (fg != nullptr) GetWindowTextW(fg, caption, 64);
+                GetWindowTextW(start, startCaption, 64);
+                std::fwprintf(stderr, L"round %d: after the release \"%ls\" (pid %lu) is in front; the start was \"%ls\"\n",
+                              round, caption, fg != nullptr ? processOf(fg) : 0ul, startCaption);
+            }
             continue;
         }
         if (round < warmup) continue;
@@ -159,6 +174,7 @@ int wmain(int argc, wchar_t **argv) {
     std::printf("{");
     printList("open_ms", open, false);
     printList("activate_ms", activate, false);
-    std::printf("\"failures\": %d}\n", failures);
+    std::printf("\"failures\": %d, \"not_in_front\": %d, \"not_shown\": %d, \"not_switched\": %d}\n", failures,
+                notInFront, notShown, notSwitched);
     return 0;
 }

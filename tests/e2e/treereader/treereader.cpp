@@ -21,11 +21,15 @@
 //   --monitor HWND MS INTERVAL SECONDS  the same probe every INTERVAL ms, one
 //                     JSON line each, until the window is gone (one last line
 //                     with "gone") or SECONDS have passed
+//   --register NAME   RegisterWindowMessageW(NAME): prints {"message": N}
+//   --tray-delete HWND ID  takes away the notification icon ID of window HWND
+//                     (of any process) as a restarting shell loses it
 //
 // Nothing of another process's memory is touched except the blocks this
 // program allocates there for the tree-view messages. Numbers accept 0x.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -698,10 +702,41 @@ int modeMonitor(wchar_t **args) {
     return 0;
 }
 
+int modeRegister(const wchar_t *name) {
+    const UINT message = RegisterWindowMessageW(name);
+    Json j;
+    j.begin('{');
+    j.key("message");
+    j.unum(message);
+    j.key("error");
+    j.num(message != 0 ? 0 : static_cast<long long>(GetLastError()));
+    j.end('}');
+    j.print();
+    return 0;
+}
+
+// The shell keys notification icons by window and id alone, so another
+// process can remove one; that is how a test stands in for a taskbar that
+// was made anew without it.
+int modeTrayDelete(wchar_t **args) {
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof(data);
+    data.hWnd = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(parseNumber(args[0])));
+    data.uID = static_cast<UINT>(parseNumber(args[1]));
+    const BOOL ok = Shell_NotifyIconW(NIM_DELETE, &data);
+    Json j;
+    j.begin('{');
+    j.key("ok");
+    j.boolean(ok != FALSE);
+    j.end('}');
+    j.print();
+    return 0;
+}
+
 int usage() {
     std::fputs("usage: plr_treereader [--timeout MS] [--pid PID] --tree|--windows|--dialogs|--menus|--children H|"
                "--post H M W L|--send H M W L|--exitcode PID|--run EXE ARGS...|--keepalive S|"
-               "--probe H MS|--monitor H MS INTERVAL SECONDS\n",
+               "--probe H MS|--monitor H MS INTERVAL SECONDS|--register NAME|--tray-delete H ID\n",
                stderr);
     return 2;
 }
@@ -737,5 +772,7 @@ int wmain(int argc, wchar_t **argv) {
     if (mode == L"--keepalive" && rest >= 1) return modeKeepAlive(static_cast<DWORD>(parseNumber(args[0])));
     if (mode == L"--probe" && rest >= 2) return modeProbe(args);
     if (mode == L"--monitor" && rest >= 4) return modeMonitor(args);
+    if (mode == L"--register" && rest >= 1) return modeRegister(args[0]);
+    if (mode == L"--tray-delete" && rest >= 2) return modeTrayDelete(args);
     return usage();
 }
