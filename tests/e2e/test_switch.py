@@ -393,7 +393,11 @@ class ActivationTest(SwitchTestCase):
         self.assertNotEqual("Hung", self.foreground())
         self.assertLess(self.z_order().index("Alpha"), self.z_order().index("Hung"), "Hung was not raised")
 
-        tree = self.open_switch()
+        try:
+            tree = self.open_switch()
+        except AssertionError as e:
+            raise AssertionError(f"{e}; foreground {self.foreground()!r}; z-order {self.z_order()}; "
+                                 f"log: {(self.read_log() or b'').decode('utf-8', 'replace')!r}") from e
         self.assertIn("Hung", texts(tree))
         self.tab_to("Alpha")
         self.end_with_alt()
