@@ -354,7 +354,11 @@ class StressTest(SwitchTestCase):
         item = [it for it in tree["items"] if it["text"] == target][0]
         self.s.click(*center(item["rect"]))
         self.s.right_click(*center(item["rect"]))
-        self.tree_where(lambda t: marked(t, ARROW) == target, f"the arrow on {target}")
+        try:
+            self.tree_where(lambda t: marked(t, ARROW) == target, f"the arrow on {target}")
+        except AssertionError as e:
+            raise AssertionError(f"{e}; seed {self.seed}; the tree before the clicks: {tree}; the tree now: "
+                                 f"{self.s.tree()}; log tail: {self.log_lines()[-15:]}") from e
         self.end_with_alt()
         wait_until(lambda: self.foreground() == target, 10, message=f"{target} in the foreground")
         self.check_alive(pelorine, count, "final switch")
