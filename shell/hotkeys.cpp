@@ -107,14 +107,14 @@ bool runOpeningSteps() {
     return selected;
 }
 
-bool runHotkeyPress(UINT id, bool opening, void (*startSwitcher)(UINT id)) {
+bool runHotkeyPress(UINT id, bool opening, void (*releaseSwitcher)(UINT id)) {
     PLR_ASSERT_MODEL_THREAD();
     if (!isHotkeyId(id)) return true;
     if (opening && !runOpeningSteps()) return false;
     if (!isCancelHotkey(id)) refreshPass();
     notePhase(PlrPhase::Refreshed);
     takeSnapshot();
-    if (opening && startSwitcher != nullptr) startSwitcher(id);
+    if (opening && releaseSwitcher != nullptr) releaseSwitcher(id);
     runCommand(id);
     notePhase(PlrPhase::CommandDone);
     return true;

@@ -30,12 +30,11 @@ bool isCancelHotkey(UINT id);
 bool runOpeningSteps();
 
 // One press. `opening`: no switcher is showing or starting, so the opening
-// steps run first and, after the snapshot, `startSwitcher(id)` is called
-// (it may be null: a press that cannot start a switcher). The program has
-// made the switcher's thread already, at the start of the press; what it
-// passes here lets that thread's dialog go on to ask for its tree. Then the refresh
-// (not for the cancel keys), the snapshot while none exists, and the key's
-// command. The cancel keys restore the tree from the snapshot; closing the
-// dialog is the caller's business. Returns false when the opening aborted
-// the press: nothing after the opening steps ran.
-bool runHotkeyPress(UINT id, bool opening, void (*startSwitcher)(UINT id));
+// steps run first. Then the refresh (not for the cancel keys), the snapshot
+// while none exists, `releaseSwitcher(id)` when opening (it may be null: a
+// press that starts no switcher), and the key's command. The program makes
+// the switcher's thread at the start of the press; releaseSwitcher lets its
+// dialog go on to ask for its tree. The cancel keys restore the tree from
+// the snapshot; closing the dialog is the caller's business. Returns false
+// when the opening aborted the press: nothing after the opening steps ran.
+bool runHotkeyPress(UINT id, bool opening, void (*releaseSwitcher)(UINT id));

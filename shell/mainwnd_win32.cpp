@@ -65,6 +65,7 @@ const Hotkey kHotkeys[] = {
 };
 
 // Loaded once at window creation; every later re-add shows the same icon.
+// Ours (loaded without LR_SHARED): destroyed with the main window.
 HICON g_trayIconImage = nullptr;
 
 // The shell's "TaskbarCreated" message (0 if it could not be registered).
@@ -151,6 +152,10 @@ LRESULT onDestroy(HWND hwnd) {
     // show a dead icon until the pointer passes over it. After Exit this
     // second removal finds nothing and changes nothing.
     removeTrayIcon();
+    if (g_trayIconImage != nullptr) {
+        DestroyIcon(g_trayIconImage);
+        g_trayIconImage = nullptr;
+    }
     // Wine keeps registrations of a window that is gone until the process
     // ends; give the keys back at once.
     unregisterHotkeys(hwnd);

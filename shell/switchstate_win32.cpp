@@ -17,12 +17,13 @@
 
 namespace {
 
-struct ThreadHandleTraits {
+// Thread and event handles: both closed with CloseHandle, null when absent.
+struct KernelHandleTraits {
     typedef HANDLE Type;
     static Type invalid() noexcept { return nullptr; }
     static void close(Type value) noexcept { CloseHandle(value); }
 };
-typedef UniqueHandle<ThreadHandleTraits> UniqueThread;
+typedef UniqueHandle<KernelHandleTraits> UniqueKernelHandle;
 
 // How long a new switch or the end of the program waits for the switcher
 // thread of the previous switch.
@@ -34,20 +35,15 @@ enum class Ending { None, Alt, Focus };
 
 // Main thread only.
 SwitchPhase g_phase = SwitchPhase::Idle;
-UniqueThread g_switcherThread;
+UniqueKernelHandle g_switcherThread;
 HWND g_deferredInitDialog = nullptr;
 Ending g_deferredEnding = Ending::None;
 HWND g_deferredEndingDialog = nullptr;
 
-struct EventTraits {
-    typedef HANDLE Type;
-    static Type invalid() noexcept { return nullptr; }
-    static void close(Type value) noexcept { CloseHandle(value); }
-};
 // Manual-reset, signalled while no opening press is running. Made once, by
 // the main thread before it starts the first switcher thread, and never
 // replaced: the switcher threads read the handle without a lock.
-UniqueHandle<EventTraits> g_openingGate;
+UniqueKernelHandle g_openingGate;
 
 bool threadHasEnded(HANDLE thread) { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }
 

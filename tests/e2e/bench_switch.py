@@ -14,12 +14,14 @@ rounds so that both meet the same load.  Prints medians, 95th percentiles and th
 ratios Pelorine / reference.  The test build of Pelorine also times its own
 keyboard hook callback; its 99th percentile is printed from the durations it
 writes at exit (PLR_HOOK_TIMING_FILE).  Figures only: nothing here fails on a
-slow machine, only when a program does not switch at all.
+slow machine, only when a program does not switch at all.  PLR_BENCH_KEEP=DIR
+keeps the raw step notes of each run there.
 """
 
 import argparse
 import json
 import os
+import shutil
 import statistics
 import sys
 
@@ -176,7 +178,6 @@ def main():
             hook += hook_timings(timing_file) or []
         phases = phase_timings(phase_files)
         if os.environ.get("PLR_BENCH_KEEP"):
-            import shutil
             for path in phase_files:
                 if os.path.exists(path):
                     shutil.copy(path, os.path.join(os.environ["PLR_BENCH_KEEP"], os.path.basename(path)))
