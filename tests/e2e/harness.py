@@ -137,7 +137,9 @@ What Wine 8 does here (measured):
   - `xdotool mousemove --sync` hangs when the pointer is already there;
     mouse_move() waits on the reported pointer position instead.
 
-Environment: PLR_E2E_VERBOSE=1 prints each external command.
+Environment: PLR_E2E_VERBOSE=1 prints each external command; PLR_E2E_WINEDEBUG
+sets WINEDEBUG for every process of the session (e.g. "+timestamp,+pid,+event,+key";
+the traces land in the workdir's <name>.out files, kept with --keep).
 """
 
 import fcntl
@@ -298,7 +300,9 @@ def wine_env(prefix, display):
     env.update({
         "WINEPREFIX": prefix,
         "DISPLAY": display,
-        "WINEDEBUG": "-all",
+        # PLR_E2E_WINEDEBUG: Wine's trace channels for every process of the
+        # session (their output lands in the <name>.out files of the workdir).
+        "WINEDEBUG": os.environ.get("PLR_E2E_WINEDEBUG") or "-all",
         # No Mono/Gecko prompts, no menu entries written to the Linux desktop.
         "WINEDLLOVERRIDES": "mscoree=;mshtml=;winemenubuilder.exe=d",
         "WINEARCH": "win64",
@@ -629,6 +633,15 @@ class WineSession:
         for m in list(self._mounts):
             self.unmount(m)
         self.reg_delete_key(PELORINE_KEY)
+        self.park_pointer()
+
+    def park_pointer(self):
+        """Moves the pointer to the right edge of the desktop, where no test
+        places a window.  When the active window goes away, Wine can leave the
+        X focus on the desktop window, and X then gives key presses to the
+        window under the pointer: left over a hung application's window by an
+        earlier test, they would never arrive."""
+        self.mouse_move(self.width - 2, self.height // 2)
 
     # ----- processes --------------------------------------------------
     def tool(self, name, required=True):

@@ -2,7 +2,7 @@
 """Runs the end-to-end tests (tests/e2e/test_*.py) in one shared Wine session.
 
     python3 tests/e2e/run_e2e.py [--exe build/mingw-x64/pelorine.exe]
-        [--tools-dir DIR] [--summary PATH] [--artifacts DIR] [-k SUBSTRING]
+        [--tools-dir DIR] [--summary PATH] [--artifacts DIR] [-k SUBSTRING ...]
         [--timeout SECONDS] [--keep] [FILES...]
 
 Prints one line per test and at the end "N passed, N failed" (", N skipped"
@@ -39,7 +39,7 @@ def _alarm(signum, frame):
     raise TestTimeout("test exceeded its time limit")
 
 
-def load_tests(files, keyword):
+def load_tests(files, keywords):
     loader = unittest.defaultTestLoader
     tests = []
     for path in files:
@@ -49,7 +49,7 @@ def load_tests(files, keyword):
         sys.modules[name] = module
         found.loader.exec_module(module)
         for test in _flatten(loader.loadTestsFromModule(module)):
-            if keyword is None or keyword in test.id():
+            if not keywords or any(k in test.id() for k in keywords):
                 tests.append(test)
     return tests
 
@@ -135,7 +135,8 @@ def main(argv=None):
                     "(default: beside --exe)")
     ap.add_argument("--summary", default=None)
     ap.add_argument("--artifacts", default=os.path.join(REPO, "artifacts"))
-    ap.add_argument("-k", dest="keyword", default=None, help="run only tests whose id contains this")
+    ap.add_argument("-k", dest="keywords", action="append", default=[],
+                    help="run only tests whose id contains this (repeat for several)")
     ap.add_argument("--timeout", type=float, default=120.0, help="seconds per test")
     ap.add_argument("--keep", action="store_true", help="keep the session's prefix and scratch files")
     ap.add_argument("files", nargs="*")
@@ -144,7 +145,7 @@ def main(argv=None):
     exe = os.path.abspath(args.exe)
     files = [os.path.abspath(f) for f in args.files] or sorted(glob.glob(os.path.join(HERE, "test_*.py")))
     os.makedirs(args.artifacts, exist_ok=True)
-    tests = load_tests(files, args.keyword)
+    tests = load_tests(files, args.keywords)
     records = []
     t0 = time.monotonic()
     print(f"e2e: {len(tests)} tests from {len(files)} files against {exe}", flush=True)
