@@ -89,6 +89,26 @@ class FixtureWindowsTest(E2ETestCase):
         self.assertTrue(vanish.events("VANISH"))
 
 
+class PointerParkingTest(E2ETestCase):
+    def test_reset_parks_the_pointer_outside_every_place_a_test_uses(self):
+        # The switch and editing tests' grid, and the stress test's farthest
+        # window.  A key given to a hung window under the pointer is lost, so
+        # the parked pointer must lie outside all of them.
+        places = [(20 + 420 * c, 20 + 330 * r, 380, 280) for r in (0, 1) for c in (0, 1, 2)]
+        places.append((900, 520, 300, 220))
+        for i, (x, y, w, h) in enumerate(places):
+            self.s.start_fixture(caption=f"place {i}", log=True, pos=(x, y), size=f"{w},{h}").wait_hwnds()
+        rects = {w["caption"]: w["rect"] for w in self.s.windows() if w["caption"].startswith("place ")}
+        self.assertEqual(len(places), len(rects))
+        self.s.mouse_move(200, 200)  # over the first window, as a test may leave it
+        self.s.reset()
+        x, y = self.s.mouse_location()
+        self.assertNotEqual((200, 200), (x, y), "reset() moves the pointer")
+        inside = [c for c, (left, top, right, bottom) in rects.items() if left <= x < right and top <= y < bottom]
+        self.assertEqual([], inside, f"the parked pointer {x},{y} lies over a test window")
+        self.assertTrue(0 <= x < self.s.width and 0 <= y < self.s.height, (x, y))
+
+
 class ReaderAndInputTest(E2ETestCase):
     def test_tree_items_states_and_rects(self):
         self.assertIsNone(self.s.tree()["dialog"], "no dialog before the fixture shows one")
