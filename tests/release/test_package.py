@@ -37,8 +37,8 @@ REG_FILES = [f"{name}-{state}.reg" for name in ("CallTerminateProcess", "Log") f
 
 def load_release_module():
     loader = importlib.machinery.SourceFileLoader("plr_release", RELEASE)
-    spec = importlib.util.spec_from_loader("plr_release", loader)
-    module = importlib.util.module_from_spec(spec)
+    found = importlib.util.spec_from_loader("plr_release", loader)
+    module = importlib.util.module_from_spec(found)
     loader.exec_module(module)
     return module
 
