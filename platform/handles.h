@@ -41,7 +41,8 @@ private:
     Type value_;
 };
 
-struct ProcessHandleTraits {
+// Process, thread and event handles: all closed with CloseHandle.
+struct KernelHandleTraits {
     typedef HANDLE Type;
     static Type invalid() noexcept { return nullptr; }
     static void close(Type value) noexcept { desk::closeHandle(value); }
@@ -57,6 +58,7 @@ struct BitmapTraits {
     static void close(Type value) noexcept { desk::deleteObject(value); }
 };
 
-typedef UniqueHandle<ProcessHandleTraits> UniqueProcess;
+typedef UniqueHandle<KernelHandleTraits> UniqueProcess;
+typedef UniqueHandle<KernelHandleTraits> UniqueKernelHandle;
 typedef UniqueHandle<ImageListTraits> UniqueImageList;
 typedef UniqueHandle<BitmapTraits> UniqueBitmap;

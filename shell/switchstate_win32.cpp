@@ -17,14 +17,6 @@
 
 namespace {
 
-// Thread and event handles: both closed with CloseHandle, null when absent.
-struct KernelHandleTraits {
-    typedef HANDLE Type;
-    static Type invalid() noexcept { return nullptr; }
-    static void close(Type value) noexcept { CloseHandle(value); }
-};
-typedef UniqueHandle<KernelHandleTraits> UniqueKernelHandle;
-
 // How long a new switch or the end of the program waits for the switcher
 // thread of the previous switch.
 constexpr DWORD kSwitcherThreadWaitMs = 2000;
