@@ -221,10 +221,12 @@ BOOL CALLBACK EnumWindowsProcUpdateCaptionAndIcons(HWND hwnd, LPARAM) noexcept {
     return TRUE;
 }
 
-void discoveryPass() {
+bool discoveryPass() {
     PLR_ASSERT_MODEL_THREAD();
     PassIndexScope index;
-    if (!desk::enumDesktopWindows(EnumWindowsProc, 1)) logLastError(PLR_T("EnumDesktopWindows"), PLR_T("MainWndProc"));
+    if (desk::enumDesktopWindows(EnumWindowsProc, 1)) return true;
+    logLastError(PLR_T("EnumDesktopWindows"), PLR_T("MainWndProc"));
+    return false;
 }
 
 void refreshPass() {

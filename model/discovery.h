@@ -30,5 +30,7 @@ BOOL CALLBACK EnumWindowsProcUpdateCaptionAndIcons(HWND hwnd, LPARAM lParam) noe
 // The discovery pass (EnumWindowsProc with lParam 1) and the refresh pass
 // (EnumWindowsProcUpdateCaptionAndIcons with lParam 0) over the desktop. A
 // failed enumeration is logged as called from MainWndProc; the caller goes on.
-void discoveryPass();
+// discoveryPass returns false when its enumeration failed: g_seenWindows may
+// then lack windows that still exist, and must not be used for pruning.
+bool discoveryPass();
 void refreshPass();

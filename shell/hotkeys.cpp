@@ -99,9 +99,9 @@ void runCommand(UINT id) {
 
 bool runOpeningSteps() {
     PLR_ASSERT_MODEL_THREAD();
-    discoveryPass();
+    const bool passComplete = discoveryPass();
     notePhase(PlrPhase::Discovered);
-    pruneInactiveWindows();
+    pruneInactiveWindows(passComplete);
     const bool selected = selectForegroundWindowRecord();
     notePhase(PlrPhase::Pruned);
     return selected;

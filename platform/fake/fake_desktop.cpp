@@ -216,6 +216,12 @@ void FakeDesktop::failEnumWindows(DWORD error, int afterWindows) {
     windowsFailure_ = EnumFailure{true, error, afterWindows};
 }
 
+void FakeDesktop::stopFailingEnumerations() {
+    Lock lock(mutex_);
+    desktopFailure_ = EnumFailure();
+    windowsFailure_ = EnumFailure();
+}
+
 void FakeDesktop::setSystemMessage(DWORD code, const char16_t *text) {
     Lock lock(mutex_);
     if (text == nullptr) {

@@ -182,6 +182,8 @@ public:
     // `afterWindows` windows (0: at once).
     void failEnumDesktopWindows(DWORD error, int afterWindows = 0);
     void failEnumWindows(DWORD error, int afterWindows = 0);
+    // Both enumerations succeed again.
+    void stopFailingEnumerations();
     // Overrides (or with null text removes) the system's text for a code.
     void setSystemMessage(DWORD code, const char16_t *text);
     // Called before each enumeration callback with the window about to be

@@ -1143,10 +1143,7 @@ void runOp(Op op) {
         break;
     case kDiscoveryAndPrune:
         // The program prunes only while no dialog is open.
-        if (run.phase != Phase::Open) {
-            discoveryPass();
-            pruneInactiveWindows();
-        }
+        if (run.phase != Phase::Open) pruneInactiveWindows(discoveryPass());
         break;
     case kRefresh: refreshPass(); break;
     case kNextWindow: globalSelectNextWindow(); break;

@@ -32,6 +32,17 @@ protected:
     PLRGroup *groupAA = nullptr;
 };
 
+void collectHandles(const PLRGroup &group, std::vector<HWND> *out) {
+    for (const PLRWindow *window : group.windows) out->push_back(window->hwnd);
+    for (const PLRGroup *subgroup : group.subgroups) collectHandles(*subgroup, out);
+}
+
+std::vector<HWND> handlesInTreeOrder(const PLRGroup &group) {
+    std::vector<HWND> handles;
+    collectHandles(group, &handles);
+    return handles;
+}
+
 }  // namespace
 
 TEST_F(PruningTest, NothingGoneLeavesTheTreeAlone) {
@@ -97,17 +108,54 @@ TEST_F(PruningTest, WindowNewerThanTheSnapshotIsReportedAndStillDeleted) {
     EXPECT_TRUE(logLines().empty());
 }
 
-TEST_F(PruningTest, FailedEnumerationDeletesEveryWindowButKeepsTheGroups) {
+// A pass that failed part way did not reach every window: the records of
+// those it missed keep their groups until a pass that completes.
+TEST_F(PruningTest, FailedEnumerationPrunesNothingAndTheNextCompletePassDoes) {
     fakeDesktop().addAppWindow(u"Somewhere");
     fakeDesktop().failEnumDesktopWindows(ERROR_ACCESS_DENIED);
-    discoveryPass();
-    pruneInactiveWindows();
-    EXPECT_EQ(g_rootGroup.countWindows(), 0);
-    EXPECT_EQ(groupA->subgroups.front(), groupAA);
-    EXPECT_EQ(g_rootGroup.subgroups.front(), groupA);
+    pruneInactiveWindows(discoveryPass());
+    EXPECT_EQ(g_rootGroup.countWindows(), 9);
+    EXPECT_EQ(groupAA->windows.size(), 3u);
+    EXPECT_TRUE(g_seenWindows.empty());
     ASSERT_EQ(logLines().size(), 1u);
     EXPECT_EQ(logLines()[0].rfind(u"EnumDesktopWindows, called from MainWndProc failed with error 5: ", 0), 0u)
         << std::string(logLines()[0].begin(), logLines()[0].end());
+
+    // The records of the scene have no windows on the fake desktop: the next
+    // complete pass removes them and keeps the groups.
+    fakeDesktop().stopFailingEnumerations();
+    pruneInactiveWindows(discoveryPass());
+    EXPECT_EQ(g_rootGroup.countWindows(), 1);
+    EXPECT_EQ(groupA->subgroups.front(), groupAA);
+    EXPECT_EQ(g_rootGroup.subgroups.front(), groupA);
+}
+
+// The one-walk pruning leaves exactly what calling deleteInactiveWindow until
+// it returns false leaves, snapshot and log lines included.
+TEST_F(PruningTest, OneWalkPruningMatchesRemovingOneRecordAtATime) {
+    takeSnapshot();
+    addRecord(groupA, handle(0x500), u"after the snapshot");
+    seeAllBut({0x100, 0x202, 0x300, 0x302});
+    std::set<HWND, PlrHwndLess> seen = g_seenWindows;
+    while (g_rootGroup.deleteInactiveWindow()) {
+    }
+    const std::vector<HWND> expectedTree = handlesInTreeOrder(g_rootGroup);
+    const std::vector<HWND> expectedSnapshot = handlesInTreeOrder(*g_pPrevAllWindows);
+    const std::vector<std::u16string> expectedLog = logLines();
+    ASSERT_EQ(expectedLog.size(), 1u);
+
+    // The same scene again, pruned in one walk.
+    TearDown();
+    SetUp();
+    takeSnapshot();
+    addRecord(groupA, handle(0x500), u"after the snapshot");
+    g_seenWindows = seen;
+    pruneInactiveWindows();
+    EXPECT_EQ(handlesInTreeOrder(g_rootGroup), expectedTree);
+    EXPECT_EQ(handlesInTreeOrder(*g_pPrevAllWindows), expectedSnapshot);
+    EXPECT_EQ(logLines(), expectedLog);
+    EXPECT_TRUE(g_seenWindows.empty());
+    expectInvariants();
 }
 
 // Windows that hide, close or stop being switchable, end to end.
