@@ -4,6 +4,7 @@
 #include "editing/mouse.h"
 #include "platform/phases.h"
 #include "shell/globals_win32.h"
+#include "shell/lifecycle.h"
 #include "shell/mainthread_win32.h"
 #include "shell/switch_win32.h"
 #include "shell/switchstate_win32.h"
@@ -11,12 +12,6 @@
 #include "switcher/population_win32.h"
 
 namespace {
-
-struct ExpansionRecord {
-    HWND dialog;
-    HTREEITEM item;
-    UINT action;
-};
 
 LRESULT doubleClickOnMainThread(void *dialog) {
     mouseDoubleClick(static_cast<HWND>(dialog));
@@ -28,31 +23,31 @@ LRESULT rightClickOnMainThread(void *dialog) {
     return 0;
 }
 
-LRESULT expansionOnMainThread(void *context) {
-    const ExpansionRecord *record = static_cast<const ExpansionRecord *>(context);
-    mouseItemExpanded(record->dialog, record->item, record->action);
-    return 0;
-}
-
-void onInitDialog(HWND hDlg) {
+// lParam: the serial number of the switch (TaskSwitchThread's parameter).
+void onInitDialog(HWND hDlg, LPARAM lParam) {
     notePhase(PlrPhase::DialogInit);
     // A dialog that ended during a drag may have left this thread's drag
     // state behind; a new thread starts clean, but the reset costs nothing.
     dragResetAfterSwitch();
     SendDlgItemMessageW(hDlg, IDC_SWITCHER_TREE, TVM_SETBKCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_BTNFACE)));
 
+    // The tree's focus losses name the switch by this serial.
+    const unsigned serial = static_cast<unsigned>(lParam);
+    SetWindowLongPtrW(hDlg, DWLP_USER, static_cast<LONG_PTR>(serial));
+
     // The main thread sets g_hwndSwitcherDialog and has the tree filled,
     // sending WM_PLR_POPULATE here while this thread waits. It is asked only
-    // once the press that opened the switch has run.
+    // once the press that opened the switch has run its passes.
     waitForOpeningPress();
-    const bool stay = runOnMainThread(switcherDialogInitialising, hDlg) != 0;
+    DialogInitialisation init = {hDlg, serial};
+    const bool stay = runOnMainThread(switcherDialogInitialising, &init) != 0;
 
     g_hwndTreeView = GetDlgItem(hDlg, IDC_SWITCHER_TREE);
     g_oldTreeViewProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(g_hwndTreeView, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TreeViewSubclassProc)));
 
-    // No switch wants this dialog (the program is ending): it ends before it
-    // is ever shown.
+    // No switch wants this dialog (it ended while it opened, or the program
+    // is ending): it ends before it is ever shown.
     if (!stay) EndDialog(hDlg, 0);
 }
 
@@ -69,7 +64,7 @@ void onNotify(HWND hDlg, const NMHDR *header) {
     case TVN_ITEMEXPANDEDW: {
         const NMTREEVIEWW *info = reinterpret_cast<const NMTREEVIEWW *>(header);
         ExpansionRecord record = {hDlg, info->itemNew.hItem, info->action};
-        runOnMainThread(expansionOnMainThread, &record);
+        runOnMainThread(expansionHandedOver, &record);
         break;
     }
     case TVN_BEGINDRAGW:
@@ -104,7 +99,7 @@ void onDestroy(HWND hDlg) {
 INT_PTR CALLBACK DialogProc2(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     switch (message) {
     case WM_INITDIALOG:
-        onInitDialog(hDlg);
+        onInitDialog(hDlg, lParam);
         break;
     case WM_NOTIFY:
         onNotify(hDlg, reinterpret_cast<const NMHDR *>(lParam));

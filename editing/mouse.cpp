@@ -36,16 +36,11 @@ void makeSelectedWindow(PLRWindow *window, HTREEITEM item, MouseClick click) {
     PLR_ASSERT_MODEL_THREAD();
     const bool dbl = click == MouseClick::Double;
 
+    // No window is selected when the star is on a group without windows: the
+    // click then simply selects its window.
     PLRWindow *previous = g_rootGroup.getSelectedWindow();
-    if (previous == nullptr) {
-        logMessage(dbl ? PLR_T("DialogProc2: could not find previously selected window while processing double click "
-                               "message - aborting.")
-                       : PLR_T("DialogProc2: could not find previously selected window while processing right click "
-                               "message - aborting."));
-        return;
-    }
     window->select(true);
-    previous->select(false);
+    if (previous != nullptr) previous->select(false);
 
     PLRGroup *selectedGroup = g_rootGroup.getSelectedGroup();
     if (selectedGroup == nullptr) {
@@ -70,15 +65,13 @@ void makeSelectedWindow(PLRWindow *window, HTREEITEM item, MouseClick click) {
 
 void rightClickGroup(PLRGroup *group) {
     PLR_ASSERT_MODEL_THREAD();
+    // With no window selected (the star was on a group without windows) the
+    // group's first window becomes the selected one, as when the selected
+    // window lies outside the group.
     PLRWindow *previous = g_rootGroup.getSelectedWindow();
-    if (previous == nullptr) {
-        logMessage(PLR_T("DialogProc2: could not find previously selected window while processing right click "
-                         "message - aborting."));
-        return;
-    }
     group->select(true);
-    if (!subtreeHolds(group, previous)) {
-        previous->select(false);
+    if (previous == nullptr || !subtreeHolds(group, previous)) {
+        if (previous != nullptr) previous->select(false);
         group->selectFirstWindow();
     }
 }

@@ -170,6 +170,7 @@ void getWindowIcons(HWND hwnd, HICON *iconBig, HICON *iconSmall) {
 }
 
 BOOL CALLBACK EnumWindowsProc(HWND hwnd, LPARAM lParam) noexcept {
+    plrTakeSentMessagesNowAndThen();
     try {
         HWND root = nullptr;
         if (!isSwitchableWindow(hwnd, &root, PLR_T("EnumWindowsProc"), true)) return TRUE;
@@ -201,6 +202,7 @@ BOOL CALLBACK EnumWindowsProc(HWND hwnd, LPARAM lParam) noexcept {
 }
 
 BOOL CALLBACK EnumWindowsProcUpdateCaptionAndIcons(HWND hwnd, LPARAM) noexcept {
+    plrTakeSentMessagesNowAndThen();
     if (!isSwitchableWindow(hwnd, nullptr, PLR_T("EnumWindowsProcUpdateCaptionAndIcons"), false)) return TRUE;
 
     PLRWindow *record = g_passIndex.find(hwnd);

@@ -78,6 +78,10 @@ PLRGroup *PLRGroup::getSelectedWindowGroup() {
     return findGroupOfWindow(this, [](const PLRWindow &window) { return window.selected != 0; });
 }
 
+PLRGroup *PLRGroup::findGroupByHwnd(HWND target) {
+    return findGroupOfWindow(this, [target](const PLRWindow &window) { return window.hwnd == target; });
+}
+
 PLRGroup *PLRGroup::findGroupByCaption(const plr_char *text) {
     if (text == nullptr) return nullptr;
     return findGroupOfWindow(this, [text](const PLRWindow &window) { return plrEqual(window.caption, text); });

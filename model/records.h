@@ -76,6 +76,8 @@ public:
     PLRGroup *findGroupByHti(HTREEITEM item);
     PLRGroup *getSelectedWindowGroup();
     PLRGroup *findGroupByCaption(const plr_char *text);
+    // The group whose own list holds the record of `target`.
+    PLRGroup *findGroupByHwnd(HWND target);
     int countWindows();
     void clearHtis();
     bool removeWindow(HWND target);

@@ -9,7 +9,18 @@ namespace {
 // Written once at start-up before the switcher thread exists.
 DWORD g_modelThreadId = 0;
 bool g_modelThreadKnown = false;
+
+// Main thread: how long a walk goes between two takes, and the last take.
+const ULONGLONG kSentMessageSpanMs = 15;
+ULONGLONG g_lastSentMessageTake = 0;
 }  // namespace
+
+void plrTakeSentMessagesNowAndThen() {
+    const ULONGLONG now = desk::tickCount();
+    if (now - g_lastSentMessageTake < kSentMessageSpanMs) return;
+    desk::takeSentMessages();
+    g_lastSentMessageTake = desk::tickCount();
+}
 
 void plrSetModelThread() {
     g_modelThreadId = desk::currentThreadId();

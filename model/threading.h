@@ -34,6 +34,16 @@ void plrCheckModelThread(const char *where);
 // is recorded).
 bool plrOnModelThread();
 
+// Main thread, inside walks over the desktop or the tree that may take a
+// while (a thousand windows under a slow system): carries out the messages
+// sent to this thread when it has not for a moment. The keyboard hook is
+// called by such a message, and Windows skips a hook that does not answer in
+// time, then removes it for good; a send of the walk's own that is answered
+// at once does not take them. What runs meanwhile is what runs in any of the
+// walk's waits: the hook only notes a key, and the dialog's hand-offs wait
+// or are refused while a command runs (shell/lifecycle.h).
+void plrTakeSentMessagesNowAndThen();
+
 #ifdef PLR_THREAD_CHECKS
 #define PLR_ASSERT_MODEL_THREAD() plrCheckModelThread(__func__)
 #else

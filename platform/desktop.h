@@ -97,4 +97,12 @@ BOOL imageListCopyWithin(HIMAGELIST list, int destination, int source);
 // Thread identity, for the ownership checks.
 DWORD currentThreadId();
 
+// Milliseconds since a fixed moment (GetTickCount64).
+ULONGLONG tickCount();
+// Carries out the messages other threads and processes have sent to the
+// calling thread (PeekMessageW with PM_QS_SENDMESSAGE, nothing removed from
+// the queue). A send that is answered before anything arrives returns
+// without doing so, and the keyboard hook is such a sent message.
+void takeSentMessages();
+
 }  // namespace desk

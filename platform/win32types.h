@@ -41,6 +41,7 @@ typedef std::int32_t LONG;
 typedef std::uint32_t DWORD;
 typedef std::uint16_t WORD;
 typedef std::uint8_t BYTE;
+typedef std::uint64_t ULONGLONG;
 typedef std::intptr_t LONG_PTR;
 typedef std::uintptr_t ULONG_PTR;
 typedef std::uintptr_t DWORD_PTR;

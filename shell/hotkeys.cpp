@@ -18,19 +18,27 @@ bool isCancelHotkey(UINT id) { return id == kHotkeyCancel || id == kHotkeyCancel
 namespace {
 
 // The window that was active when the switch opened becomes the first window
-// of its group and the selected window. It is found by its caption: with two
-// equal captions the first record in tree order is taken.
+// of its group and the selected window. It is found by its handle, so that
+// of two windows with one caption the one in front is taken. Only a window
+// that no record holds (one the switcher does not list, such as an owned
+// dialog in front of its application) is looked up by its caption: the
+// first record in tree order with that caption.
 bool selectForegroundWindowRecord() {
     const HWND foreground = desk::getForegroundWindow();
     if (foreground == nullptr) return true;
-    plr_char caption[PLRWindow::kCaptionUnits] = {};
-    // A foreground window that closed meanwhile reads as an empty caption,
-    // which would pick whichever record has none.
-    if (desk::internalGetWindowText(foreground, caption, PLRWindow::kCaptionUnits) == 0 && !desk::isWindow(foreground))
-        return true;
 
-    PLRGroup *group = g_rootGroup.findGroupByCaption(caption);
-    PLRWindow *record = g_rootGroup.findWindowByCaption(caption);
+    PLRWindow *record = g_rootGroup.findWindowByHwnd(foreground);
+    PLRGroup *group = record != nullptr ? g_rootGroup.findGroupByHwnd(foreground) : nullptr;
+    if (record == nullptr) {
+        plr_char caption[PLRWindow::kCaptionUnits] = {};
+        // A foreground window that closed meanwhile reads as an empty
+        // caption, which would pick whichever record has none.
+        if (desk::internalGetWindowText(foreground, caption, PLRWindow::kCaptionUnits) == 0 &&
+            !desk::isWindow(foreground))
+            return true;
+        group = g_rootGroup.findGroupByCaption(caption);
+        record = g_rootGroup.findWindowByCaption(caption);
+    }
     if (group == nullptr || record == nullptr) return true;
 
     auto entry = group->windows.begin();

@@ -9,9 +9,11 @@
 #include "platform/desktop.h"
 #include "shell/globals_win32.h"
 #include "shell/startup_win32.h"
+#include "shell/switchstate_win32.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     plrSetModelThread();
+    installSwitchPlatform();
 
     // The arguments are not used: no command line, no show state.
     g_hInstance = GetModuleHandleW(nullptr);

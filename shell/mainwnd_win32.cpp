@@ -14,9 +14,9 @@
 #include "platform/text.h"
 #include "shell/globals_win32.h"
 #include "shell/hotkeys.h"
+#include "shell/lifecycle.h"
 #include "shell/mainthread_win32.h"
 #include "shell/switch_win32.h"
-#include "shell/switchstate_win32.h"
 
 namespace {
 
@@ -139,6 +139,7 @@ LRESULT onCreate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     watchForNewTaskbars(hwnd);
     addTrayIcon();
     registerHotkeys();
+    startSendLatencyProbe();
     return DefWindowProcW(hwnd, WM_CREATE, wParam, lParam);
 }
 
@@ -159,29 +160,11 @@ LRESULT onDestroy(HWND hwnd) {
     // Wine keeps registrations of a window that is gone until the process
     // ends; give the keys back at once.
     unregisterHotkeys(hwnd);
+    stopSendLatencyProbe();
     writeKeyboardHookTimings();
     writePhaseTimings();
     closeLogFile();
     PostQuitMessage(0);
-    return 0;
-}
-
-LRESULT onHotkey(WPARAM wParam) {
-    if (!isHotkeyId(wParam)) return 0;
-    PLR_ASSERT_MODEL_THREAD();
-    notePhase(PlrPhase::Hotkey);
-    const UINT id = static_cast<UINT>(wParam);
-    ModelCommandScope scope;
-
-    // Only one switcher at a time: a press while one is opening or open, or
-    // while the previous one's thread is still ending, changes the model only.
-    const bool opening = currentSwitchPhase() == SwitchPhase::Idle;
-    const bool mayStart = opening && previousSwitcherEnded();
-    if (mayStart) startSwitcherThread(id);
-    const bool completed = runHotkeyPress(id, opening, mayStart ? releaseSwitcherDialog : nullptr);
-    if (mayStart) openingPressFinished(completed);
-    if (!completed) return -1;
-    if (isCancelHotkey(id)) closeSwitcherAfterCancel();
     return 0;
 }
 
@@ -190,8 +173,14 @@ void showAboutBox() {
     DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(kAboutResource), nullptr, AboutDialogProc, 0);
 }
 
+bool isTrayMenuRequest(WPARAM wParam, LPARAM lParam) { return wParam == kTrayIconId && lParam == WM_RBUTTONUP; }
+
+// The menu, About and Exit never run inside a command that waits (a close
+// request, a message box): Exit would destroy what the command still uses,
+// and the menu's own loop would run further hotkeys inside it.
 LRESULT onTrayIcon(WPARAM wParam, LPARAM lParam) {
-    if (wParam != kTrayIconId || lParam != WM_RBUTTONUP) return 0;
+    if (!isTrayMenuRequest(wParam, lParam)) return 0;
+    if (queueWhileCommandRuns(WM_TRAYICON, wParam, lParam)) return 0;
 
     POINT point = {};
     if (!GetCursorPos(&point)) logLastError(L"GetCursorPos", L"MainWndProc");
@@ -213,7 +202,21 @@ LRESULT onTrayIcon(WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
+// Another program asking the window to close ends the program, as Exit does:
+// not inside a command either.
+LRESULT onClose(HWND hwnd, WPARAM wParam, LPARAM lParam) {
+    if (queueWhileCommandRuns(WM_CLOSE, wParam, lParam)) return 0;
+    return DefWindowProcW(hwnd, WM_CLOSE, wParam, lParam);
+}
+
 }  // namespace
+
+void runMainWindowRequest(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TRAYICON)
+        onTrayIcon(wParam, lParam);
+    else if (message == WM_CLOSE && g_hwndMain != nullptr)
+        onClose(g_hwndMain, wParam, lParam);
+}
 
 void removeTrayIcon() {
     NOTIFYICONDATAW data = {};
@@ -230,17 +233,19 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         return onCreate(hwnd, wParam, lParam);
     case WM_DESTROY:
         return onDestroy(hwnd);
+    case WM_CLOSE:
+        return onClose(hwnd, wParam, lParam);
     case WM_HOTKEY:
-        return onHotkey(wParam);
+        return switchHotkey(static_cast<UINT>(wParam));
     case WM_TRAYICON:
         return onTrayIcon(wParam, lParam);
     case WM_PLR_RUN:
         return runHandedOverWork(reinterpret_cast<PlrMainThreadFn>(wParam), reinterpret_cast<void *>(lParam));
-    case WM_PLR_ALT_RELEASED:
-        altReleased(reinterpret_cast<HWND>(wParam));
+    case WM_PLR_WAKE:
+        runPendingSwitchWork();
         return 0;
     case WM_PLR_FOCUS_LOST:
-        focusLost(reinterpret_cast<HWND>(wParam));
+        switchFocusLost(static_cast<unsigned>(wParam));
         return 0;
     default:
         if (message != 0 && message == g_taskbarCreatedMessage) return onTaskbarCreated();

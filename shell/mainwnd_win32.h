@@ -8,6 +8,10 @@
 
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
+// A request that waited for a command to end (shell/lifecycle.h), run as if
+// it had just arrived: the tray icon's menu, a close.
+void runMainWindowRequest(UINT message, WPARAM wParam, LPARAM lParam);
+
 // Takes the tray icon away (NIM_DELETE); the result is ignored.
 void removeTrayIcon();
 

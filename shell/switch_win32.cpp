@@ -1,5 +1,6 @@
 #include "shell/switch_win32.h"
 
+#include <atomic>
 #include <cstdio>
 
 #include "editing/dialog_win32.h"
@@ -8,6 +9,7 @@
 #include "model/threading.h"
 #include "platform/phases.h"
 #include "shell/globals_win32.h"
+#include "shell/lifecycle.h"
 #include "shell/mainthread_win32.h"
 
 // The test build (the one with the thread checks) times the hook.
@@ -42,8 +44,8 @@ private:
 
 bool isAltKey(DWORD vkCode) { return vkCode == VK_MENU || vkCode == VK_LMENU || vkCode == VK_RMENU; }
 
-// Decides whether this key event ends the switch and, if so, posts that to
-// the main window's queue, where the ending runs once the hook has returned.
+// Hands an Alt release to the life cycle, which decides whether it ends the
+// switch; the ending itself runs once the hook has returned.
 void noteAltRelease(int code, WPARAM wParam, LPARAM lParam) noexcept {
 #ifdef PLR_HOOK_TIMING
     HookTimer timer;
@@ -52,10 +54,7 @@ void noteAltRelease(int code, WPARAM wParam, LPARAM lParam) noexcept {
     // Only vkCode is read: injected keys count like real ones.
     const KBDLLHOOKSTRUCT *key = reinterpret_cast<const KBDLLHOOKSTRUCT *>(lParam);
     if (!isAltKey(key->vkCode)) return;
-    PLR_ASSERT_MODEL_THREAD();
-    if (g_bDeletingGroup != 0 || g_hwndSwitcherDialog == nullptr) return;
-    notePhase(PlrPhase::AltReleased);
-    PostMessageW(g_hwndMain, WM_PLR_ALT_RELEASED, reinterpret_cast<WPARAM>(g_hwndSwitcherDialog), 0);
+    switchAltReleased();
 }
 
 }  // namespace
@@ -80,12 +79,13 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) noexce
 }
 
 LRESULT CALLBACK TreeViewSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-    // The main thread decides whether this is still the open switch: the
-    // focus also goes when a switch has just ended and its dialog hides.
+    // The main thread decides whether this is still the switch in progress:
+    // the focus also goes when a switch has just ended and its dialog hides.
     if (message == WM_KILLFOCUS) {
         const HWND mainWindow = handOverWindow();
+        const LONG_PTR serial = GetWindowLongPtrW(GetParent(window), DWLP_USER);
         if (mainWindow != nullptr)
-            PostMessageW(mainWindow, WM_PLR_FOCUS_LOST, reinterpret_cast<WPARAM>(GetParent(window)), 0);
+            PostMessageW(mainWindow, WM_PLR_FOCUS_LOST, static_cast<WPARAM>(serial), 0);
     }
     return CallWindowProcW(g_oldTreeViewProc, window, message, wParam, lParam);
 }
@@ -102,6 +102,73 @@ void writeKeyboardHookTimings() {
     std::fprintf(file, "frequency %lld\n", static_cast<long long>(frequency.QuadPart));
     const unsigned count = g_hookCalls < kHookSamples ? g_hookCalls : kHookSamples;
     for (unsigned i = 0; i < count; ++i) std::fprintf(file, "%lld\n", static_cast<long long>(g_hookTicks[i]));
+    std::fclose(file);
+#endif
+}
+
+#ifdef PLR_HOOK_TIMING
+namespace {
+
+// The probe thread's own: written only by it until the main thread has seen
+// it end.
+constexpr unsigned kLatencySamples = 1u << 16;
+struct LatencySample {
+    LONGLONG sentAt;  // QueryPerformanceCounter when the send began
+    LONGLONG waited;
+};
+LatencySample g_latencySamples[kLatencySamples];
+unsigned g_latencyCount = 0;
+std::atomic<bool> g_latencyStop{false};
+HANDLE g_latencyThread = nullptr;  // main thread
+wchar_t g_latencyPath[MAX_PATH];   // main thread, before the probe starts
+
+DWORD WINAPI SendLatencyProbe(LPVOID mainWindow) noexcept {
+    const HWND target = static_cast<HWND>(mainWindow);
+    while (!g_latencyStop.load()) {
+        LARGE_INTEGER start, end;
+        QueryPerformanceCounter(&start);
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutW(target, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result) == 0 && !IsWindow(target)) break;
+        QueryPerformanceCounter(&end);
+        g_latencySamples[g_latencyCount++ % kLatencySamples] = {start.QuadPart, end.QuadPart - start.QuadPart};
+        Sleep(2);
+    }
+    return 0;
+}
+
+}  // namespace
+#endif
+
+void startSendLatencyProbe() {
+#ifdef PLR_HOOK_TIMING
+    const DWORD length = GetEnvironmentVariableW(L"PLR_SEND_LATENCY_FILE", g_latencyPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH || g_hwndMain == nullptr || !IsWindow(g_hwndMain)) return;
+    g_latencyThread = CreateThread(nullptr, 0, SendLatencyProbe, g_hwndMain, 0, nullptr);
+#endif
+}
+
+void stopSendLatencyProbe() {
+#ifdef PLR_HOOK_TIMING
+    if (g_latencyThread == nullptr) return;
+    g_latencyStop.store(true);
+    // The probe may be waiting for this thread right now: take its send.
+    for (;;) {
+        const DWORD result = MsgWaitForMultipleObjects(1, &g_latencyThread, FALSE, 5000, QS_SENDMESSAGE);
+        if (result != WAIT_OBJECT_0 + 1) break;
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    CloseHandle(g_latencyThread);
+    g_latencyThread = nullptr;
+    FILE *file = _wfopen(g_latencyPath, L"w");
+    if (file == nullptr) return;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    std::fprintf(file, "frequency %lld\n", static_cast<long long>(frequency.QuadPart));
+    const unsigned count = g_latencyCount < kLatencySamples ? g_latencyCount : kLatencySamples;
+    for (unsigned i = 0; i < count; ++i)
+        std::fprintf(file, "%lld %lld\n", static_cast<long long>(g_latencySamples[i].sentAt),
+                     static_cast<long long>(g_latencySamples[i].waited));
     std::fclose(file);
 #endif
 }

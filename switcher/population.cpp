@@ -121,6 +121,8 @@ void insertGroupItems(HWND hDlg, PLRGroup *group, HTREEITEM parent, int *nextIma
     // records then get no item rather than one at the top level of the
     // tree; they still take their image indices, which follow the icons.
     for (PLRWindow *window : group->windows) {
+        // Each insert is a send to the dialog's thread, answered at once.
+        plrTakeSentMessagesNowAndThen();
         window->imageIndex = *nextImageIndex;
         window->hti = parent != nullptr ? insertWindowItem(hDlg, window, parent, TVI_LAST) : nullptr;
         ++*nextImageIndex;

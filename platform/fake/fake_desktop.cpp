@@ -64,9 +64,11 @@ void FakeDesktop::reset() {
     threadIdOverride_ = 0;
     outstandingMessages_ = 0;
     enumerations_ = 0;
+    sentMessageTakes_ = 0;
     defaultForegroundResult = true;
     beforeEnumCallback = nullptr;
     duringSendWait = nullptr;
+    onTakeSentMessages = nullptr;
     inputObserver = nullptr;
     t_lastError = 0;
 }
@@ -310,6 +312,21 @@ int FakeDesktop::outstandingSystemMessages() const {
 int FakeDesktop::enumerationCount() const {
     Lock lock(mutex_);
     return enumerations_;
+}
+
+int FakeDesktop::sentMessageTakes() const {
+    Lock lock(mutex_);
+    return sentMessageTakes_;
+}
+
+void FakeDesktop::takeSentMessages() {
+    std::function<void()> observer;
+    {
+        Lock lock(mutex_);
+        ++sentMessageTakes_;
+        observer = onTakeSentMessages;
+    }
+    if (observer) observer();
 }
 
 void FakeDesktop::record(FakeDeskCall call) { calls_.push_back(std::move(call)); }
@@ -817,5 +834,8 @@ BOOL closeHandle(HANDLE handle) { return fakeDesktop().closeHandle(handle); }
 int messageBox(const plr_char *text, const plr_char *caption) { return fakeDesktop().messageBox(text, caption); }
 
 DWORD currentThreadId() { return fakeDesktop().currentThreadId(); }
+
+ULONGLONG tickCount() { return fakeDesktop().nowMs(); }
+void takeSentMessages() { fakeDesktop().takeSentMessages(); }
 
 }  // namespace desk

@@ -192,6 +192,10 @@ public:
     // Called (without the fake's lock) while a send waits on a window that
     // does not answer in time: the sender takes sent messages meanwhile.
     std::function<void(HWND, UINT)> duringSendWait;
+    // Called (without the fake's lock) when the code takes the messages sent
+    // to its thread (desk::takeSentMessages).
+    std::function<void()> onTakeSentMessages;
+    int sentMessageTakes() const;
     // Called for each event of a successful SendInput.
     std::function<void(const INPUT &)> inputObserver;
     // A fixed value for desk::currentThreadId(), or 0 for the real thread.
@@ -241,6 +245,7 @@ public:
     void freeSystemMessage(plr_char *text);
     BOOL isHungAppWindow(HWND hwnd);
     DWORD currentThreadId();
+    void takeSentMessages();
 
 private:
     struct EnumFailure {
@@ -280,6 +285,7 @@ private:
     DWORD ownProcessId_ = kDefaultOwnProcessId;
     DWORD threadIdOverride_ = 0;
     int outstandingMessages_ = 0;
+    int sentMessageTakes_ = 0;
     int enumerations_ = 0;
 };
 

@@ -105,4 +105,10 @@ BOOL imageListCopyWithin(HIMAGELIST list, int destination, int source) {
 
 DWORD currentThreadId() { return GetCurrentThreadId(); }
 
+ULONGLONG tickCount() { return GetTickCount64(); }
+void takeSentMessages() {
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 }  // namespace desk

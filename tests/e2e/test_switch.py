@@ -200,6 +200,20 @@ class AltTabTest(SwitchTestCase):
         wait_until(lambda: self.foreground() == arrows[1], 10, message="the right Alt's choice in front")
         self.assert_clean_log()
 
+    def test_of_two_windows_with_one_caption_the_one_in_front_is_left(self):
+        # Both say "Untitled - Notepad".  After the first switch the second
+        # one is in front but the first one comes first in the tree: the next
+        # switch must still start from the one in front and leave it.
+        self.start()
+        self.fixtures("Untitled - Notepad", "Untitled - Notepad")
+        for _ in range(3):
+            before = [w["hwnd"] for w in self.s.windows() if w["foreground"]]
+            self.open_switch()
+            self.end_with_alt()
+            wait_until(lambda b=before: [w["hwnd"] for w in self.s.windows() if w["foreground"]] not in ([], b), 10,
+                       message="the other Untitled window in front")
+        self.assert_clean_log()
+
     def test_alt_key_up_without_a_switch_is_passed_on(self):
         (alpha,) = self.fixtures("Alpha")
         self.start()
@@ -338,6 +352,18 @@ class MouseTest(SwitchTestCase):
         self.end_with_alt()
         self.assertEqual(activations, self.activations(beta), "nothing was activated")
 
+        # With no window selected (the star on the empty group), a double
+        # click on a window selects it, and its group takes the star.
+        self.open_switch()
+        tree = self.press("Up", pred=lambda t: marked(t, STAR) == "Group 1", message="the star on Group 1")
+        self.assertIsNone(marked(tree, ARROW))
+        self.click_item(tree, "Beta", "double")
+        tree = self.tree_where(lambda t: marked(t, ARROW) == "Beta", "the arrow on Beta")
+        self.assertEqual("Root Group", marked(tree, STAR))
+        self.end_with_alt()
+        wait_until(lambda: self.foreground() == "Beta", 10, message="Beta in front")
+        self.assert_clean_log()
+
 
 class FocusLossTest(SwitchTestCase):
     def test_clicking_another_window_ends_the_switch_without_activation(self):
@@ -420,12 +446,66 @@ class ActivationTest(SwitchTestCase):
         self.end_with_alt()
 
 
+class QuickTapTest(SwitchTestCase):
+    """Alt+Tab tapped as people flick between two windows: Alt goes up a
+    tenth of a second after it went down, or a few milliseconds after Tab
+    (xdotool's own pace).  Each tap brings the window that was active before
+    forward, the next tap the other one back, and no switcher stays on the
+    screen."""
+
+    TAPS = int(os.environ.get("PLR_TAPS", "60"))  # per pace
+
+    def tap_between_two_windows(self, windows):
+        self.start()
+        per_process = max(1, windows // 2)
+        for name in ("Left", "Right"):
+            proc = self.s.start_fixture(caption=name + " %d", windows=per_process, quiet_icons=True, log=True,
+                                        pos=(40, 40), size="600,400")
+            wait_until(lambda p=proc: p.events("READY"), 60, message=f"the {name} windows")
+        # The windows are shown one after the other: wait until the one in
+        # front stays there.
+        seen = []
+
+        def settled():
+            seen.append(self.foreground())
+            return seen[-1] is not None and seen[-3:] == [seen[-1]] * 3 and seen[-1]
+        first = wait_until(settled, 30, 0.3, "the same window in front for a while")
+        paces = {
+            "xdotool": ["key", "alt+Tab"],
+            "human": ["keydown", "alt", "sleep", "0.05", "key", "Tab", "sleep", "0.09", "keyup", "alt"],
+        }
+        other = None
+        for pace, keys in paces.items():
+            for tap in range(self.TAPS):
+                before = self.foreground()
+                self.s.xdotool(*keys)
+                if other is None:
+                    other = wait_until(lambda: self.foreground() not in (None, first) and self.foreground(), 10,
+                                       message="the first tap to bring another window forward")
+                    continue
+                expected = other if before == first else first
+                self.assertIn(before, (first, other))
+                wait_until(lambda e=expected: self.foreground() == e, 10,
+                           message=f"{pace} tap {tap}: {expected} in front after {before}")
+            self.assertIsNone(self.s.tree()["dialog"], f"a switcher left on the screen after the {pace} taps")
+        self.assertIsNone(self.s.tree()["dialog"])
+        self.assert_clean_log()
+
+    def test_quick_taps_toggle_between_two_of_20_windows(self):
+        self.tap_between_two_windows(20)
+
+    def test_quick_taps_toggle_between_two_of_100_windows(self):
+        self.tap_between_two_windows(100)
+
+
 class LongFirstCommandTest(SwitchTestCase):
     def test_switch_whose_first_key_deletes_a_slow_group(self):
-        # Group 1 holds "Slow", whose close request keeps the deletion waiting
-        # for two seconds.  Alt+Delete as the first key of a switch: the
-        # dialog starts meanwhile and is filled once the deletion is over,
-        # without the group.
+        # Group 1 holds "Slow", whose close request asks "Close this window?"
+        # and keeps the deletion waiting for two seconds.  Alt+Delete as the
+        # first key of a switch: the dialog shows meanwhile, still empty.
+        # The question and a click on another window take the focus from
+        # it; that ends the switch as soon as the deletion is over, although
+        # Alt is still held, and nothing is brought forward by the switcher.
         self.start()
         self.fixtures("Quick")
         (slow,) = self.fixtures("Slow", close="question")
@@ -437,18 +517,17 @@ class LongFirstCommandTest(SwitchTestCase):
         self.hold()
         self.s.key_tap("Delete")
         wait_until(lambda: slow.events("CLOSE_QUESTION"), 15, message="the slow close request")
-        # While the deletion still waits the dialog is shown but empty; a
-        # click on another window then ends nothing.
-        self.s.wait_for_tree(lambda t: t["dialog"]["visible"] and not t["items"], timeout=1.5)
-        rect = self.window("Quick")["rect"]
-        self.s.click((rect[0] + rect[2]) // 2, (rect[1] + rect[3]) // 2)
-        tree = self.tree_where(lambda t: marked(t, STAR) == "Root Group", "the filled switcher", 20)
-        self.assertNotIn("Group 1", texts(tree))
-        self.assertNotIn("Slow", texts(tree))
-        self.assertIn("Quick", texts(tree))
-        self.assertEqual(texts(tree)[1], marked(tree, ARROW), "the root's first window")
+        self.s.wait_for_tree(lambda t: t["dialog"] is not None and not t["items"], timeout=1.5)
+        self.activate("Quick")
+        self.wait_no_dialog(10)
+        self.assertEqual("Quick", self.foreground())
         self.assert_stays_running(slow, 1.0)
-        self.assertIsNotNone(self.s.tree()["dialog"], "the switch stays until Alt is released")
+
+        # The next switch shows the tree without the deleted group.
+        self.release()
+        tree = self.open_switch()
+        self.assertNotIn("Group 1", texts(tree))
+        self.assertIn("Quick", texts(tree))
         self.end_with_alt()
         self.assert_clean_log()
 

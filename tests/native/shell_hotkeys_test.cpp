@@ -104,7 +104,11 @@ TEST_F(ShellHotkeyTest, RefreshOnEveryPressButDiscoveryOnlyWhenOpening) {
     EXPECT_EQ(g_starts.size(), 1u);
 }
 
-TEST_F(ShellHotkeyTest, EqualCaptionsTakeTheFirstRecordInTreeOrder) {
+// Two windows of one caption: the one in front is found by its handle, so
+// the switch never starts from the other one. A window the tree does not
+// hold (an owned dialog in front of its application) is still found by its
+// caption.
+TEST_F(ShellHotkeyTest, ForegroundIsFoundByItsHandleAndOnlyThenByCaption) {
     fakeDesktop().window(w3)->caption = u"same";
     fakeDesktop().window(w1)->caption = u"same";
     addRecord(&g_rootGroup, w2, u"two");
@@ -113,9 +117,19 @@ TEST_F(ShellHotkeyTest, EqualCaptionsTakeTheFirstRecordInTreeOrder) {
     // w1, the second "same" in tree order, is in the foreground; a cancel key
     // runs no refresh and no navigation, so only the opening acts.
     press(kHotkeyCancel, true);
-    EXPECT_EQ(g_rootGroup.windows.front()->hwnd, w3);
-    EXPECT_EQ(g_rootGroup.getSelectedWindow()->hwnd, w3);
-    EXPECT_EQ(g_rootGroup.windows.back()->hwnd, w1);
+    EXPECT_EQ(g_rootGroup.windows.front()->hwnd, w1);
+    EXPECT_EQ(g_rootGroup.getSelectedWindow()->hwnd, w1);
+    EXPECT_EQ(g_rootGroup.windows.back()->hwnd, w3);
+
+    FakeWindow dialog;
+    dialog.caption = u"two";
+    dialog.owner = w2;
+    const HWND owned = fakeDesktop().createWindow(dialog);
+    fakeDesktop().setForeground(owned);
+    discardSnapshot();  // the cancel restores the snapshot of the switch's opening
+    press(kHotkeyCancel, true);
+    EXPECT_EQ(g_rootGroup.windows.front()->hwnd, w2);
+    EXPECT_EQ(g_rootGroup.getSelectedWindow()->hwnd, w2);
 }
 
 TEST_F(ShellHotkeyTest, ForegroundOutsideTheSelectedGroupSelectsItsGroup) {

@@ -11,25 +11,25 @@
 // Natively there is no message queue, so this file builds the smallest one
 // that behaves like Win32's: every thread has a port with sent messages
 // (served whenever the thread waits, also while it waits for its own send to
-// be answered) and posted ones (taken by its message loop). On top of it the
-// test runs the main window's handling as the program does it: hotkeys and
-// the commands of shell/hotkeys.h inside a command scope that refuses
-// handed-over work while it runs, the dialog's initialisation deferred until
-// the command is over, the Alt ending decided in the keyboard hook and
-// posted, the focus ending posted by the dialog, each ending taking effect
-// only for the dialog that is still open; the tree filled by the dialog's own
-// thread from a plan of the model (switcher/population_plan.h); and a
-// switcher thread per switch that runs the dialog's clicks, expansion
+// be answered) and posted ones (taken by its message loop). On top of it runs
+// the program's own switch life cycle (shell/lifecycle.h), with a platform
+// made of these ports: hotkeys, endings, hand-offs and requests go through
+// the very functions the main window calls; the switcher threads run the
+// dialog's initialisation hand-off, fill their tree from a plan of the model
+// (switcher/population_plan.h) and run the dialog's clicks, expansion
 // records and drags through the handlers of editing/mouse.h and
 // editing/dragdrop.h.
 //
-// A user thread drives all of it at random: hotkeys, Alt releases, clicks,
-// drags, focus losses, windows that open, close and hang. The checks: no data
+// A user thread drives all of it at random: hotkeys, Alt releases (some the
+// hook never sees, as when the system skips a slow hook), quick taps,
+// clicks, drags, focus losses, tray-menu requests (also from inside a
+// command's waits), windows that open, close and hang. The checks: no data
 // race (the suite runs under ThreadSanitizer in preset native-tsan), no
 // model access off the main thread (PLR_ASSERT_MODEL_THREAD aborts), the
-// model's invariants after every command, no message naming a dead item, no
-// leaked image list or bitmap, every wait bounded, and every switch that
-// opened ended exactly once.
+// model's invariants after every command (the life cycle aborts in test
+// builds), no message naming a dead item, no leaked image list or bitmap,
+// every wait bounded, every switch that opened ended exactly once, and
+// every dialog that stayed was told to end exactly once.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -57,6 +57,7 @@
 #include "platform/fake/fake_tree.h"
 #include "shell/activation.h"
 #include "shell/hotkeys.h"
+#include "shell/lifecycle.h"
 #include "switcher/population.h"
 #include "switcher/population_plan.h"
 
@@ -162,23 +163,28 @@ void takeSentMessagesFor(Port &self, std::chrono::microseconds span) {
 
 Port g_mainPort;
 
-// One switcher thread and its dialog.
+// The user holds Alt (what GetAsyncKeyState would say).
+std::atomic<bool> g_altDown{false};
+// The opening gate (set by the life cycle on the main thread, read by the
+// switcher threads).
+std::atomic<bool> g_gateOpen{true};
+
 struct DragState {
     bool dragging = false;
     HTREEITEM target = nullptr;
 };
 
+// One switcher thread and its dialog.
 struct Switcher {
+    unsigned serial = 0;
     HWND dialog = nullptr;
     DragState drag;  // its own thread only
     Port port;
     std::thread thread;
-    std::thread::id id;
     std::atomic<bool> finished{false};
-    // Opened by the main thread when the press that started this switcher
-    // has run; the dialog asks for its tree only then (or after the bound).
-    std::atomic<bool> gateOpen{false};
-    int invalidHandleUses = 0;  // counted by its own thread before the tree goes
+    std::atomic<bool> stayed{false};  // its initialisation said it stays
+    int endMessages = 0;              // guarded by g_mutex
+    int invalidHandleUses = 0;        // counted by its own thread before the tree goes
 };
 
 // Guarded by g_mutex: the switchers whose threads run, for the tree router
@@ -186,26 +192,23 @@ struct Switcher {
 std::map<HWND, Switcher *> g_liveSwitchers;
 Switcher *g_newestSwitcher = nullptr;
 
-// The main window's state of the switch (main thread only).
-enum class Phase { Idle, Opening, Open, Closing };
+// The test's side of the main window (main thread only).
 struct MainWindow {
-    Phase phase = Phase::Idle;
-    int commandDepth = 0;
-    HWND deferredInit = nullptr;
-    enum class Ending { None, Alt, Focus } deferredEnding = Ending::None;
-    HWND deferredEndingDialog = nullptr;
     std::unique_ptr<Switcher> switcher;          // the newest switcher thread
-    std::vector<std::unique_ptr<Switcher>> old;  // ended, to be joined
+    std::vector<std::unique_ptr<Switcher>> all;  // every switcher, kept to check at the end
     std::uintptr_t nextDialog = 0xD5000;
     bool quit = false;
 
     // Figures.
-    std::map<HWND, int> opened, ended;
-    int commands = 0, refusedHandOffs = 0, deferredInits = 0, altEndings = 0, focusEndings = 0, cancels = 0;
-    int plannedPopulations = 0;
+    int refusedHandOffs = 0, trayMenus = 0, queuedRequests = 0, plannedPopulations = 0, filledAfterWait = 0;
+    int hookSkipped = 0;
     std::string problem;
 };
 MainWindow *g_main = nullptr;
+
+// Requests of the test's main window (runRequest).
+const UINT kTrayMenu = 1;  // the menu opens and closes without a choice
+const UINT kExit = 2;      // Exit: as WM_DESTROY does
 
 void switcherThread(Switcher *self);
 
@@ -231,74 +234,63 @@ void checkItems(HWND dialog, const PLRGroup *group) {
     }
 }
 
-void checkAfterCommand() {
-    std::string problem;
-    if (!plrCheckInvariants(&problem)) noteProblem("after a command: " + problem);
-    if (g_hwndSwitcherDialog != nullptr) checkItems(g_hwndSwitcherDialog, &g_rootGroup);
-}
-
-void runDeferredSwitchWork();
-
-// Brackets work on the model that may take sent messages while it waits:
-// handed-over work is refused meanwhile, and what had to wait runs when the
-// outermost scope closes.
-class CommandScope {
-public:
-    CommandScope() { ++g_main->commandDepth; }
-    ~CommandScope() {
-        if (--g_main->commandDepth != 0) return;
-        runDeferredSwitchWork();
-        if (g_main->commandDepth == 0) checkAfterCommand();
-        ++g_main->commands;
-    }
-    CommandScope(const CommandScope &) = delete;
-    CommandScope &operator=(const CommandScope &) = delete;
-};
-
-// The dialog is told to end (a null message); it does so on its own thread.
-void postEndDialog(HWND dialog) {
-    if (dialog == nullptr) return;
-    std::lock_guard<std::mutex> lock(g_mutex);
-    auto it = g_liveSwitchers.find(dialog);
-    if (it == g_liveSwitchers.end()) return;
-    it->second->port.posted.push_back(nullptr);  // null: the end
-    g_changed.notify_all();
-}
-
 Switcher *switcherOf(HWND dialog) {
     std::lock_guard<std::mutex> lock(g_mutex);
     auto it = g_liveSwitchers.find(dialog);
     return it == g_liveSwitchers.end() ? nullptr : it->second;
 }
 
-// WM_PLR_FOCUS_LOST, posted by the dialog's tree.
-struct FocusLost {
-    HWND dialog;
-    void operator()() const;
-};
+// ----- the platform of the life cycle
 
-// A dialog whose initialisation had to wait was shown meanwhile; a loss of
-// focus it reported then came while the switch was still opening, where it
-// ends nothing, and is dropped before the dialog counts as open.
-void dropFocusLossesOfOpening() {
+bool startSwitcherThread(unsigned serial) {
+    std::unique_ptr<Switcher> switcher(new Switcher());
+    switcher->serial = serial;
+    g_main->nextDialog += 0x10;
+    switcher->dialog = reinterpret_cast<HWND>(g_main->nextDialog);
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_liveSwitchers[switcher->dialog] = switcher.get();
+        g_newestSwitcher = switcher.get();
+    }
+    Switcher *raw = switcher.get();
+    switcher->thread = std::thread([raw]() { switcherThread(raw); });
+    if (g_main->switcher) g_main->all.push_back(std::move(g_main->switcher));
+    g_main->switcher = std::move(switcher);
+    return true;
+}
+
+// Waits, taking sent messages, for the newest switcher thread.
+bool switcherThreadEnded(DWORD timeoutMs) {
+    if (!g_main->switcher) return true;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!g_main->switcher->finished) {
+        if (Clock::now() >= deadline) return false;
+        takeSentMessagesFor(g_mainPort, std::chrono::microseconds(200));
+    }
+    g_main->switcher->thread.join();
+    g_main->all.push_back(std::move(g_main->switcher));
+    return true;
+}
+
+void setOpeningGate(bool open) { g_gateOpen = open; }
+
+// The dialog is told to end (a null message); it does so on its own thread.
+void endDialog(HWND dialog) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    std::deque<std::function<void()>> kept;
-    for (std::function<void()> &message : g_mainPort.posted)
-        if (message.target<FocusLost>() == nullptr) kept.push_back(std::move(message));
-    g_mainPort.posted.swap(kept);
+    auto it = g_liveSwitchers.find(dialog);
+    if (it == g_liveSwitchers.end()) return;
+    ++it->second->endMessages;
+    it->second->port.posted.push_back(nullptr);  // null: the end
     g_changed.notify_all();
 }
 
-// The tree is filled as the main window fills it: by the dialog's own
-// thread from a plan of the model while it waits in its initialisation
-// hand-off, item by item from here when the initialisation had to wait.
-void openDialog(HWND dialog, bool shownBefore) {
-    if (shownBefore) dropFocusLossesOfOpening();
-    g_hwndSwitcherDialog = dialog;
-    g_main->phase = Phase::Open;
-    ++g_main->opened[dialog];
+// As the program fills it: by the dialog's own thread from a plan of the
+// model while it waits in its initialisation hand-off, item by item from
+// here when the initialisation had to wait.
+void fillTree(HWND dialog, bool withinHandOff) {
     Switcher *owner = switcherOf(dialog);
-    if (shownBefore || owner == nullptr) {
+    if (!withinHandOff || owner == nullptr) {
+        ++g_main->filledAfterWait;
         populateTreeView(dialog);
         return;
     }
@@ -319,211 +311,66 @@ void openDialog(HWND dialog, bool shownBefore) {
     populateTreeView(dialog);
 }
 
-void endSwitch(bool activateSelected) {
-    const HWND dialog = g_hwndSwitcherDialog;
-    g_hwndSwitcherDialog = nullptr;
-    g_main->phase = Phase::Idle;
-    ++g_main->ended[dialog];
-    postEndDialog(dialog);
-    if (activateSelected) {
-        if (PLRWindow *selected = g_rootGroup.getSelectedWindow()) activateWindow(selected->hwnd);
-    }
-    discardSnapshot();
-    g_rootGroup.clearHtis();
-}
+bool altKeyDown() { return g_altDown; }
 
-void requestEnding(HWND dialog, MainWindow::Ending ending) {
-    if (dialog == nullptr || dialog != g_hwndSwitcherDialog) return;
-    if (g_main->commandDepth > 0) {
-        if (g_main->deferredEnding == MainWindow::Ending::None) {
-            g_main->deferredEnding = ending;
-            g_main->deferredEndingDialog = dialog;
-        }
+void runRequest(UINT message, WPARAM, LPARAM) {
+    EXPECT_EQ(std::this_thread::get_id(), g_mainThread);
+    if (modelCommandRunning()) noteProblem("a request ran inside a command");
+    if (message == kTrayMenu) {
+        ++g_main->trayMenus;
+        // The menu's own loop takes messages: a hotkey may run inside it.
+        takeSentMessagesFor(g_mainPort, std::chrono::microseconds(50));
         return;
     }
-    CommandScope scope;
-    (ending == MainWindow::Ending::Alt ? g_main->altEndings : g_main->focusEndings)++;
-    endSwitch(ending == MainWindow::Ending::Alt);
-}
-
-void runDeferredSwitchWork() {
-    static bool running = false;
-    if (running) return;
-    running = true;
-    for (;;) {
-        if (g_main->deferredInit != nullptr) {
-            const HWND dialog = g_main->deferredInit;
-            g_main->deferredInit = nullptr;
-            if (g_main->phase != Phase::Opening) continue;
-            CommandScope scope;
-            openDialog(dialog, true);
-            continue;
-        }
-        if (g_main->deferredEnding != MainWindow::Ending::None) {
-            const MainWindow::Ending ending = g_main->deferredEnding;
-            const HWND dialog = g_main->deferredEndingDialog;
-            g_main->deferredEnding = MainWindow::Ending::None;
-            g_main->deferredEndingDialog = nullptr;
-            if (dialog == nullptr || dialog != g_hwndSwitcherDialog) continue;
-            CommandScope scope;
-            (ending == MainWindow::Ending::Alt ? g_main->altEndings : g_main->focusEndings)++;
-            endSwitch(ending == MainWindow::Ending::Alt);
-            continue;
-        }
-        break;
-    }
-    running = false;
-}
-
-// The dialog's WM_INITDIALOG hand-off.
-LRESULT switcherDialogInitialising(HWND dialog) {
-    if (g_main->phase != Phase::Opening || dialog == nullptr || dialog != g_main->switcher->dialog) return 0;
-    if (g_main->commandDepth > 0) {
-        g_main->deferredInit = dialog;
-        ++g_main->deferredInits;
-        return 1;
-    }
-    CommandScope scope;
-    openDialog(dialog, false);
-    return 1;
-}
-
-// WM_PLR_RUN: any other handed-over work, refused while a command runs.
-LRESULT runHandedOverWork(const std::function<LRESULT()> &work) {
-    EXPECT_EQ(std::this_thread::get_id(), g_mainThread);
-    if (g_main->commandDepth > 0) {
-        ++g_main->refusedHandOffs;
-        return 0;
-    }
-    CommandScope scope;
-    return work();
-}
-
-void reapSwitchers() {
-    for (auto it = g_main->old.begin(); it != g_main->old.end();) {
-        if ((*it)->finished) {
-            (*it)->thread.join();
-            it = g_main->old.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-Phase currentSwitchPhase() {
-    const bool running = g_main->phase == Phase::Opening || g_main->phase == Phase::Open;
-    if (running && g_main->switcher && g_main->switcher->finished) {
-        if (g_main->phase == Phase::Open) noteProblem("a dialog ended while its switch was open");
-        g_main->deferredInit = nullptr;
-        g_main->phase = Phase::Idle;
-    }
-    return g_main->phase;
-}
-
-// Waits, taking sent messages, for the previous switcher thread.
-bool previousSwitcherEnded() {
-    if (!g_main->switcher) return true;
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(2);
-    while (!g_main->switcher->finished) {
-        if (Clock::now() >= deadline) return false;
-        takeSentMessagesFor(g_mainPort, std::chrono::microseconds(200));
-    }
-    g_main->switcher->thread.join();
-    g_main->switcher.reset();
-    return true;
-}
-
-void startSwitcherThread(UINT) {
-    if (g_main->switcher) g_main->old.push_back(std::move(g_main->switcher));
-    std::unique_ptr<Switcher> switcher(new Switcher());
-    g_main->nextDialog += 0x10;
-    switcher->dialog = reinterpret_cast<HWND>(g_main->nextDialog);
-    {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        g_liveSwitchers[switcher->dialog] = switcher.get();
-        g_newestSwitcher = switcher.get();
-    }
-    Switcher *raw = switcher.get();
-    switcher->thread = std::thread([raw]() { switcherThread(raw); });
-    g_main->switcher = std::move(switcher);
-    g_main->phase = Phase::Opening;
-}
-
-// The opening press's passes are done: its dialog may ask for its tree.
-void releaseSwitcherDialog(UINT) {
-    if (g_main->switcher) g_main->switcher->gateOpen = true;
-}
-
-void closeSwitcherAfterCancel() {
-    if (g_hwndSwitcherDialog == nullptr) return;
-    ++g_main->ended[g_hwndSwitcherDialog];
-    ++g_main->cancels;
-    postEndDialog(g_hwndSwitcherDialog);
-    g_hwndSwitcherDialog = nullptr;
-    g_main->phase = Phase::Idle;
-}
-
-void onHotkey(UINT id) {
-    CommandScope scope;
-    reapSwitchers();
-    const bool opening = currentSwitchPhase() == Phase::Idle;
-    const bool mayStart = opening && previousSwitcherEnded();
-    // As the program does: the dialog is made while the press runs and waits
-    // for it before asking for its tree.
-    if (mayStart) startSwitcherThread(id);
-    const bool completed = runHotkeyPress(id, opening, mayStart ? releaseSwitcherDialog : nullptr);
-    if (mayStart) {
-        if (!completed && g_main->phase == Phase::Opening) g_main->phase = Phase::Idle;
-        if (g_main->switcher) g_main->switcher->gateOpen = true;
-    }
-    if (!completed) return;
-    if (isCancelHotkey(id)) closeSwitcherAfterCancel();
-}
-
-// WM_DESTROY: the open dialog ends, and the main thread waits for every
-// switcher thread.
-void stopForExit() {
-    g_main->phase = Phase::Closing;
-    if (g_hwndSwitcherDialog != nullptr) {
-        ++g_main->ended[g_hwndSwitcherDialog];
-        postEndDialog(g_hwndSwitcherDialog);
-        g_hwndSwitcherDialog = nullptr;
-        discardSnapshot();
-        g_rootGroup.clearHtis();
-    }
-    postEndDialog(g_main->deferredInit);
-    g_main->deferredInit = nullptr;
-    if (g_main->switcher) g_main->old.push_back(std::move(g_main->switcher));
-    for (const std::unique_ptr<Switcher> &old : g_main->old) old->gateOpen = true;
+    if (message != kExit || g_main->quit) return;
+    stopSwitcherForExit();
+    // WM_DESTROY of the test: every switcher thread, old ones too, is gone
+    // before the model is torn down.
     const Clock::time_point deadline = Clock::now() + kWaitBound;
     for (;;) {
-        reapSwitchers();
-        if (g_main->old.empty()) break;
+        bool allFinished = true;
+        {
+            std::lock_guard<std::mutex> lock(g_mutex);
+            allFinished = g_liveSwitchers.empty();
+        }
+        if (allFinished) break;
         if (Clock::now() >= deadline) deadlock("the wait for the switcher threads at exit");
-        // A switcher still on its way to its initialisation is told to end
-        // when it asks for it.
         takeSentMessagesFor(g_mainPort, std::chrono::microseconds(200));
     }
     g_main->quit = true;
 }
 
-// The keyboard hook, on the main thread: an Alt release ends the switch
-// unless a deletion runs; the ending itself is posted.
-LRESULT keyboardHookAltUp() {
-    EXPECT_EQ(std::this_thread::get_id(), g_mainThread);
-    if (g_bDeletingGroup != 0 || g_hwndSwitcherDialog == nullptr) return 0;
-    const HWND dialog = g_hwndSwitcherDialog;
-    postTo(g_mainPort, [dialog]() { requestEnding(dialog, MainWindow::Ending::Alt); });
-    return 0;
+// A request arriving at the main window (the tray icon's callback).
+void deliverRequest(UINT message) {
+    if (queueWhileCommandRuns(message, 0, 0)) {
+        ++g_main->queuedRequests;
+        return;
+    }
+    runRequest(message, 0, 0);
 }
+
+void wake() {
+    postTo(g_mainPort, []() { runPendingSwitchWork(); });
+}
+
+const SwitchPlatform kTestPlatform = {startSwitcherThread, switcherThreadEnded, setOpeningGate, endDialog,
+                                      fillTree,            altKeyDown,          runRequest,     wake};
 
 // ------------------------------------------------------------ the switcher
 
 thread_local std::mt19937 t_random;
 
-// The dialog's hand-off to the main thread (runOnMainThread).
+LRESULT callFunction(void *context) { return (*static_cast<const std::function<LRESULT()> *>(context))(); }
+
+// The dialog's hand-off to the main thread (runOnMainThread, WM_PLR_RUN).
+LRESULT runOnMainThread(Switcher *self, PlrMainThreadFn fn, void *context) {
+    return sendTo(g_mainPort, self->port, [fn, context]() {
+        if (modelCommandRunning() && fn == callFunction) ++g_main->refusedHandOffs;
+        return runHandedOverWork(fn, context);
+    });
+}
 LRESULT runOnMainThread(Switcher *self, std::function<LRESULT()> work) {
-    return sendTo(g_mainPort, self->port, [work]() { return runHandedOverWork(work); });
+    return runOnMainThread(self, callFunction, &work);
 }
 
 std::vector<HTREEITEM> visibleItems(HWND dialog) {
@@ -578,10 +425,8 @@ void userInput(Switcher *self, int kind) {
         if (HTREEITEM item = pickVisible(dialog)) {
             const UINT action = faketree::isExpanded(dialog, item) ? TVE_COLLAPSE : TVE_EXPAND;
             if (sendTreeMessage(dialog, TVM_EXPAND, action, reinterpret_cast<LPARAM>(item))) {
-                runOnMainThread(self, [dialog, item, action]() {
-                    mouseItemExpanded(dialog, item, action);
-                    return LRESULT(0);
-                });
+                ExpansionRecord record = {dialog, item, action};
+                runOnMainThread(self, expansionHandedOver, &record);
             }
         }
         return;
@@ -614,23 +459,26 @@ void userInput(Switcher *self, int kind) {
         });
         return;
     }
-    default:  // the tree loses the focus: posted to the main window
-        postTo(g_mainPort, FocusLost{dialog});
+    default: {  // the tree loses the focus: posted to the main window
+        const unsigned serial = self->serial;
+        postTo(g_mainPort, [serial]() { switchFocusLost(serial); });
         return;
+    }
     }
 }
 
-void FocusLost::operator()() const { requestEnding(dialog, MainWindow::Ending::Focus); }
-
 void switcherThread(Switcher *self) {
-    self->id = std::this_thread::get_id();
     t_random.seed(static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(self->dialog)));
     const HWND dialog = self->dialog;
     faketree::createTree(dialog);
 
     const Clock::time_point gateDeadline = Clock::now() + std::chrono::seconds(5);
-    while (!self->gateOpen && Clock::now() < gateDeadline) std::this_thread::sleep_for(std::chrono::microseconds(50));
-    const bool stay = sendTo(g_mainPort, self->port, [dialog]() { return switcherDialogInitialising(dialog); }) != 0;
+    while (!g_gateOpen && Clock::now() < gateDeadline) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    DialogInitialisation init = {dialog, self->serial};
+    const bool stay = runOnMainThread(self, switcherDialogInitialising, &init) != 0;
+    self->stayed = stay;
+    // A dialog that ended while it opened could still have a user's input
+    // queued, and the focus it never had cannot go.
     while (stay) {
         std::function<void()> message = getMessage(self->port);
         if (!message) break;  // the main thread ended the dialog
@@ -677,6 +525,8 @@ protected:
     void TearDown() override {
         faketree::setSendRouter(nullptr);
         fakeDesktop().duringSendWait = nullptr;
+        setSwitchPlatform(nullptr);
+        resetSwitchLifeCycle();
         faketree::reset();
         fakeimg::reset();
         ModelTest::TearDown();
@@ -693,6 +543,22 @@ void waitUntilTaken() {
     if (!taken) deadlock("the user's wait for the program");
 }
 
+void pressHotkey(UINT id) {
+    g_altDown = true;
+    postTo(g_mainPort, [id]() { switchHotkey(id); });
+}
+
+// The system calls the hook on the main thread, which takes it as a sent
+// message; a hook that took too long is skipped, and then only the key's
+// state says that Alt is up.
+void releaseAlt(Port *self, bool hookSkipped) {
+    g_altDown = false;
+    if (!hookSkipped) sendTo(g_mainPort, *self, []() {
+        switchAltReleased();
+        return LRESULT(0);
+    });
+}
+
 // The user: hotkeys and Alt releases to the main thread, input to the newest
 // dialog, and a desktop whose windows come, go and hang.
 void userThread(unsigned seed, int events, Port *self) {
@@ -707,9 +573,14 @@ void userThread(unsigned seed, int events, Port *self) {
                                         kHotkeyCreateGroup, kHotkeyGroupFromSelected, kHotkeyDeleteGroup,
                                         kHotkeyCancel, kHotkeyCancelShift};
             const UINT id = kIds[roll(static_cast<int>(sizeof kIds / sizeof kIds[0]))];
-            postTo(g_mainPort, [id]() { onHotkey(id); });
+            pressHotkey(id);
+            // A quick tap: Alt goes up right behind the key, before the
+            // switcher has opened.
+            if (roll(4) == 0) releaseAlt(self, roll(5) == 0);
         } else if (what < 40) {
-            sendTo(g_mainPort, *self, keyboardHookAltUp);
+            releaseAlt(self, roll(8) == 0);
+        } else if (what < 42) {
+            postTo(g_mainPort, []() { deliverRequest(kTrayMenu); });
         } else if (what < 85) {
             const int kind = roll(7);
             std::lock_guard<std::mutex> lock(g_mutex);
@@ -747,26 +618,34 @@ TEST_F(ThreadStressTest, HotkeysAndDialogHandlersRacingFromBothThreadsKeepTheMod
         resetModelWorld();
         faketree::reset();
         fakeimg::reset();
+        resetSwitchLifeCycle();
         plrSetModelThread();
         g_mainThread = std::this_thread::get_id();
         MainWindow window;
         g_main = &window;
+        setSwitchPlatform(&kTestPlatform);
+        g_gateOpen = true;
+        g_altDown = false;
         faketree::setSendRouter(routeTreeMessage);
         // The main thread takes sent messages while it waits on another
-        // application.
-        fakeDesktop().duringSendWait = [](HWND, UINT) {
-            if (std::this_thread::get_id() == g_mainThread)
-                takeSentMessagesFor(g_mainPort, std::chrono::microseconds(50));
+        // application; now and then the tray icon's callback arrives then,
+        // as the shell sends it.
+        std::mt19937 sendWaitRandom(seed);
+        fakeDesktop().duringSendWait = [&sendWaitRandom](HWND, UINT) {
+            if (std::this_thread::get_id() != g_mainThread) return;
+            if (sendWaitRandom() % 16 == 0) deliverRequest(kTrayMenu);
+            takeSentMessagesFor(g_mainPort, std::chrono::microseconds(50));
         };
 
         Port userPort;
         std::thread user([seed, events, &userPort]() {
             userThread(seed, events, &userPort);
-            postTo(g_mainPort, []() { stopForExit(); });
+            postTo(g_mainPort, []() { deliverRequest(kExit); });
         });
         while (!window.quit) {
             std::function<void()> message = getMessage(g_mainPort);
             if (message) message();
+            if (!modelCommandRunning() && g_hwndSwitcherDialog != nullptr) checkItems(g_hwndSwitcherDialog, &g_rootGroup);
             clearCapturedLogLines();
         }
         user.join();
@@ -774,21 +653,33 @@ TEST_F(ThreadStressTest, HotkeysAndDialogHandlersRacingFromBothThreadsKeepTheMod
         fakeDesktop().duringSendWait = nullptr;
 
         EXPECT_EQ(window.problem, "");
-        // Every switch that opened ended exactly once.
-        int switches = 0;
-        for (const auto &entry : window.opened) {
-            ++switches;
-            EXPECT_EQ(entry.second, 1);
-            EXPECT_EQ(window.ended[entry.first], 1) << "dialog " << entry.first;
+        // Every switch that opened ended exactly once, and every dialog that
+        // stayed was told to end exactly once; one that did not stay ended
+        // on its own and was told nothing.
+        const SwitchCounts counts = switchCounts();
+        EXPECT_EQ(counts.opened, counts.altEndings + counts.focusEndings + counts.cancelEndings +
+                                     counts.abortedOpenings + counts.otherEndings);
+        if (window.switcher) window.all.push_back(std::move(window.switcher));
+        EXPECT_EQ(window.all.size(), counts.opened);
+        int stayed = 0;
+        for (const std::unique_ptr<Switcher> &switcher : window.all) {
+            if (switcher->thread.joinable()) switcher->thread.join();
+            EXPECT_TRUE(switcher->finished);
+            EXPECT_EQ(switcher->endMessages, switcher->stayed ? 1 : 0) << "switch " << switcher->serial;
+            EXPECT_EQ(switcher->invalidHandleUses, 0) << "switch " << switcher->serial;
+            stayed += switcher->stayed ? 1 : 0;
         }
-        for (const auto &entry : window.ended) EXPECT_EQ(window.opened.count(entry.first), 1u);
-        EXPECT_GT(switches, 10);
-        std::printf("seed %u: %d events, %d commands, %d switches (%d Alt, %d focus, %d cancel endings), "
-                    "%d hand-offs refused during a command, %d initialisations deferred, %d trees filled by "
-                    "their own thread\n",
-                    seed, events, window.commands, switches, window.altEndings, window.focusEndings, window.cancels,
-                    window.refusedHandOffs, window.deferredInits, window.plannedPopulations);
+        std::printf("seed %u: %d events, %u switches (%u Alt, %u focus, %u cancel endings, %u aborted, %u other), "
+                    "%d dialogs shown, %d hand-offs refused during a command, %d trees filled after a wait, %d by "
+                    "their own thread, %d tray menus (%d queued behind a command)\n",
+                    seed, events, counts.opened, counts.altEndings, counts.focusEndings, counts.cancelEndings,
+                    counts.abortedOpenings, counts.otherEndings, stayed, window.refusedHandOffs,
+                    window.filledAfterWait, window.plannedPopulations, window.trayMenus, window.queuedRequests);
+        EXPECT_GT(counts.opened, 10u);
+        EXPECT_GT(counts.altEndings, 0u);
+        EXPECT_GT(counts.focusEndings, 0u);
         EXPECT_GT(window.plannedPopulations, 0);
+        EXPECT_GT(window.queuedRequests, 0);
 
         EXPECT_TRUE(g_liveSwitchers.empty());
         EXPECT_EQ(faketree::messagesWithoutTree(), 0);
@@ -797,6 +688,8 @@ TEST_F(ThreadStressTest, HotkeysAndDialogHandlersRacingFromBothThreadsKeepTheMod
         EXPECT_EQ(fakeDesktop().openHandleCount(), 0);
         EXPECT_EQ(g_hwndSwitcherDialog, nullptr);
         expectInvariants();
+        setSwitchPlatform(nullptr);
+        resetSwitchLifeCycle();
         g_main = nullptr;
     }
 }
