@@ -53,7 +53,7 @@ void closeApplicationOf(HWND hwnd) {
 
     if (desk::enumWindows(EnumWindowsProcCloseWindows, static_cast<LPARAM>(processId)) == 0 &&
         g_dwCallTerminateProcess != 0) {
-        UniqueProcess process(desk::openProcessForTermination(processId));
+        UniqueProcess process(desk::openProcess(PROCESS_TERMINATE, processId));
         if (process) desk::terminateProcess(process.get(), PLR_TERMINATE_EXIT_CODE);
     }
 }
