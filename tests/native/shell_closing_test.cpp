@@ -2,7 +2,8 @@
 // requests to every top-level window of each window's process, the two
 // second bound on the fake clock, termination only with the setting on,
 // the program's own process and the desktop shell's process, windows that
-// are gone, and the depth-first order.
+// are gone, and the depth-first order. Also how the registry data of the
+// termination setting is read.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -10,6 +11,7 @@
 #include "model_fixture.h"
 #include "platform/desktop.h"
 #include "shell/closing.h"
+#include "shell/settings.h"
 
 namespace {
 
@@ -311,6 +313,38 @@ TEST_F(ClosingTest, TheCallbackAsksOnlyWindowsOfItsProcessAndStopsOnAFailedReque
 
     fakeDesktop().destroyWindow(other);
     EXPECT_EQ(EnumWindowsProcCloseWindows(other, process), TRUE);
+}
+
+// A value stored as a string was read as its first bytes, so "0" (0x30)
+// switched termination on.
+TEST(TerminationSettingTest, AStringIsTheDecimalNumberItSpellsAndOtherDataItsBytes) {
+    auto read = [](DWORD type, const std::u16string &text, std::size_t bytes = std::u16string::npos) {
+        std::vector<BYTE> data;
+        for (char16_t unit : text) {
+            data.push_back(static_cast<BYTE>(unit & 0xFF));
+            data.push_back(static_cast<BYTE>(unit >> 8));
+        }
+        if (bytes != std::u16string::npos) data.resize(bytes);
+        return settingFromRegistryData(type, data.data(), data.size());
+    };
+    const std::u16string terminated(1, u'\0');
+    EXPECT_EQ(read(REG_SZ, u"0" + terminated), 0u);
+    EXPECT_EQ(read(REG_SZ, u"1" + terminated), 1u);
+    EXPECT_EQ(read(REG_EXPAND_SZ, u"1" + terminated), 1u);
+    EXPECT_EQ(read(REG_SZ, u" 10\t" + terminated), 10u);
+    EXPECT_EQ(read(REG_SZ, u"4294967295"), 0xFFFFFFFFu) << "unterminated";
+    EXPECT_EQ(read(REG_SZ, u"4294967296" + terminated), 0u);
+    EXPECT_EQ(read(REG_SZ, u"12" + terminated + u"3"), 12u) << "ends at the terminator";
+    EXPECT_EQ(read(REG_SZ, u"12", 3), 1u) << "an odd last byte is no unit";
+    for (const char16_t *text : {u"", u" ", u"1x", u"-1", u"+1", u"on", u"0x1", u"\xFF11"})
+        EXPECT_EQ(read(REG_SZ, std::u16string(text) + terminated), 0u) << "not a decimal number";
+
+    const BYTE bytes[] = {0x78, 0x56, 0x34, 0x12, 0x01};
+    EXPECT_EQ(settingFromRegistryData(REG_DWORD, bytes, 4), 0x12345678u);
+    EXPECT_EQ(settingFromRegistryData(REG_BINARY, bytes, 1), 0x78u);
+    EXPECT_EQ(settingFromRegistryData(REG_BINARY, bytes, 5), 0u) << "longer than 4 bytes";
+    EXPECT_EQ(read(7 /* REG_MULTI_SZ */, u"1" + terminated + terminated), 0u) << "6 bytes";
+    EXPECT_EQ(settingFromRegistryData(REG_DWORD, nullptr, 0), 0u);
 }
 
 }  // namespace
