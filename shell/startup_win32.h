@@ -45,7 +45,8 @@ bool registerMainWindowClass();
 // and registers the hotkeys. Null on failure.
 HWND createMainWindow();
 
-// GetShellWindow into g_hwndShell.
+// GetShellWindow into g_hwndShell. Also called when a new taskbar is
+// announced: a restarted shell has a new window in a new process.
 void findShellWindow();
 
 // Runs the main thread's loop until WM_QUIT; returns its wParam.
