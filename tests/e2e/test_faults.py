@@ -14,10 +14,10 @@ import unittest
 
 from harness import (HarnessError, PELORINE_KEY, TRAY_ICON_ID, WM_CLOSE, WM_RBUTTONUP, WM_TRAYICON,
                      wait_until)
-from test_editing import ARROW, STAR, TERMINATED, EditingTestCase, center, children, item, marked, texts
+from test_editing import (ARROW, STAR, TERMINATED, WM_APP_HANG, EditingTestCase, center, children, item, marked,
+                          texts)
 from test_stress import BROKEN_MODEL_LOG, MAX_PROBE_MS
 
-WM_APP_HANG = 0x8000 + 9  # the fixture hangs at once on this message
 BANNER = b"==================Pelorine startup===================="
 
 
