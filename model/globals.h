@@ -16,7 +16,9 @@ extern DWORD g_dwLog;
 typedef BOOL(WINAPI *PFNISHUNGAPPWINDOW)(HWND);
 extern PFNISHUNGAPPWINDOW g_pfnIsHungAppWindow;
 
-// The shell's desktop window (GetShellWindow), or null.
+// The shell's desktop window (GetShellWindow), or null. Looked up at
+// start-up, again when a new taskbar is announced and when a deletion starts:
+// a restarted shell has a new window.
 extern HWND g_hwndShell;
 
 // The open switcher dialog, or null.

@@ -55,6 +55,8 @@ BOOL isWindow(HWND hwnd);
 BOOL isIconic(HWND hwnd);
 DWORD getWindowThreadProcessId(HWND hwnd, DWORD *processId);
 HWND findWindow(const plr_char *className);  // FindWindowW(className, NULL)
+int getClassName(HWND hwnd, plr_char *buffer, int maxCount);  // GetClassNameW
+HWND getShellWindow();
 
 // Timed and posted messages.
 LRESULT sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
@@ -71,7 +73,8 @@ UINT sendInput(UINT count, INPUT *inputs, int size);
 
 // Processes.
 DWORD getCurrentProcessId();
-HANDLE openProcessForTermination(DWORD processId);  // OpenProcess(PROCESS_TERMINATE, FALSE, id)
+HANDLE openProcess(DWORD access, DWORD processId);  // OpenProcess(access, FALSE, id)
+DWORD getProcessId(HANDLE process);                 // GetProcessId
 BOOL terminateProcess(HANDLE process, UINT exitCode);
 BOOL closeHandle(HANDLE handle);
 

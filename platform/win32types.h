@@ -139,6 +139,18 @@ struct RECT {
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_TIMEOUT 1460L
 
+// Processes
+#define PROCESS_TERMINATE 0x0001
+#define PROCESS_QUERY_INFORMATION 0x0400
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000
+
+// Registry value types
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+
 // Foreground control
 #define HWND_TOP ((HWND)0)
 #define SWP_NOSIZE 0x0001

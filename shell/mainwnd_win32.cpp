@@ -16,6 +16,7 @@
 #include "shell/hotkeys.h"
 #include "shell/lifecycle.h"
 #include "shell/mainthread_win32.h"
+#include "shell/startup_win32.h"
 #include "shell/switch_win32.h"
 
 namespace {
@@ -109,8 +110,10 @@ void watchForNewTaskbars(HWND hwnd) {
 // The broadcast can also come while the icon still exists (a second
 // broadcast, or one from another program): NIM_ADD then fails for the id in
 // use, and NIM_MODIFY refreshes that icon, so there is never a second icon
-// nor none.
+// nor none. A new taskbar usually means a restarted shell, whose window is
+// new as well.
 LRESULT onTaskbarCreated() {
+    findShellWindow();
     NOTIFYICONDATAW data = trayIconData();
     if (Shell_NotifyIconW(NIM_ADD, &data)) return 0;
     if (!Shell_NotifyIconW(NIM_MODIFY, &data)) logLastError(L"Shell_NotifyIcon", L"MainWndProc");

@@ -5,6 +5,7 @@
 #include "model/globals.h"
 #include "shell/globals_win32.h"
 #include "shell/mainwnd_win32.h"
+#include "shell/settings.h"
 #include "shell/switch_win32.h"
 
 const wchar_t kSettingsKey[] = L"SOFTWARE\\Pelorine";
@@ -14,15 +15,16 @@ const wchar_t kMainWindowClass[] = L"Pelorine_MainWnd";
 }  // namespace
 
 DWORD readSettingValue(HKEY key, const wchar_t *name) {
-    // The type is not asked for: a value of any type that fits in 4 bytes is
-    // read as its bytes, so a 1-byte value lands in the low byte. A longer
-    // value fails with ERROR_MORE_DATA and leaves the buffer undefined, so
-    // only a successful read is used.
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    const LSTATUS status = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size);
-    if (status != ERROR_SUCCESS) return 0;
-    return value;
+    // Read with its type, so that a string is taken for the number it
+    // spells rather than for its first bytes ("0" would read as 0x30). The
+    // buffer holds any number a string can sensibly spell; longer data fails
+    // with ERROR_MORE_DATA, leaves the buffer undefined and reads as 0, as
+    // data longer than 4 bytes of any other type does.
+    BYTE data[64] = {};
+    DWORD type = REG_NONE;
+    DWORD size = sizeof(data);
+    if (RegQueryValueExW(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS) return 0;
+    return settingFromRegistryData(type, data, size);
 }
 
 void readSettings(HKEY root, const wchar_t *subKey) {

@@ -8,9 +8,10 @@
 // The settings key under HKEY_LOCAL_MACHINE.
 extern const wchar_t kSettingsKey[];
 
-// Reads one 32-bit setting from an open key. A value stored with another
-// type but at most 4 bytes long is taken as its bytes (zero-extended); a
-// missing, longer or otherwise unreadable value gives 0.
+// Reads one 32-bit setting from an open key (settingFromRegistryData: a
+// string is the decimal number it spells; a value of another type but at
+// most 4 bytes long is taken as its bytes). A missing or unreadable value
+// gives 0.
 DWORD readSettingValue(HKEY key, const wchar_t *name);
 
 // "CallTerminateProcess" and "Log" from root\subKey into
@@ -44,7 +45,8 @@ bool registerMainWindowClass();
 // and registers the hotkeys. Null on failure.
 HWND createMainWindow();
 
-// GetShellWindow into g_hwndShell.
+// GetShellWindow into g_hwndShell. Also called when a new taskbar is
+// announced: a restarted shell has a new window in a new process.
 void findShellWindow();
 
 // Runs the main thread's loop until WM_QUIT; returns its wParam.

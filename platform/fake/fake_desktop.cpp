@@ -55,6 +55,7 @@ void FakeDesktop::reset() {
     desktopFailure_ = EnumFailure();
     windowsFailure_ = EnumFailure();
     foreground_ = nullptr;
+    shellWindow_ = nullptr;
     clockMs_ = 0;
     nextWindowSlot_ = 0;
     nextIcon_ = 0;
@@ -108,6 +109,23 @@ FakeProcess *FakeDesktop::process(DWORD processId) {
     Lock lock(mutex_);
     auto it = processes_.find(processId);
     return it == processes_.end() ? nullptr : &it->second;
+}
+
+void FakeDesktop::exitProcess(DWORD processId, UINT exitCode) {
+    Lock lock(mutex_);
+    endProcessLocked(processId, exitCode);
+}
+
+DWORD FakeDesktop::startProcessReusingId(DWORD processId) {
+    Lock lock(mutex_);
+    auto it = processes_.find(processId);
+    bool taken = processId == 0 || processId == ownProcessId_ || (it != processes_.end() && it->second.running);
+    for (const auto &entry : processHandles_)
+        if (entry.second.processId == processId) taken = true;
+    if (taken) return createProcess();
+    if (it != processes_.end()) processes_.erase(it);
+    ensureProcess(processId);
+    return processId;
 }
 
 HWND FakeDesktop::createWindow(FakeWindow window) {
@@ -196,6 +214,11 @@ bool FakeDesktop::isKnownIcon(HICON icon) const {
 void FakeDesktop::setOwnProcessId(DWORD processId) {
     Lock lock(mutex_);
     ownProcessId_ = processId;
+}
+
+void FakeDesktop::setShellWindow(HWND hwnd) {
+    Lock lock(mutex_);
+    shellWindow_ = hwnd;
 }
 
 void FakeDesktop::setForeground(HWND hwnd) {
@@ -462,6 +485,28 @@ HWND FakeDesktop::findWindow(const plr_char *className) {
     return nullptr;
 }
 
+int FakeDesktop::getClassName(HWND hwnd, plr_char *buffer, int maxCount) {
+    Lock lock(mutex_);
+    const FakeWindow *window = find(hwnd);
+    if (window == nullptr) {
+        t_lastError = ERROR_INVALID_WINDOW_HANDLE;
+        return 0;
+    }
+    if (buffer == nullptr || maxCount <= 0) {
+        t_lastError = ERROR_INSUFFICIENT_BUFFER;
+        return 0;
+    }
+    const std::size_t count = std::min(window->className.size(), static_cast<std::size_t>(maxCount - 1));
+    for (std::size_t i = 0; i < count; ++i) buffer[i] = window->className[i];
+    buffer[count] = 0;
+    return static_cast<int>(count);
+}
+
+HWND FakeDesktop::getShellWindow() {
+    Lock lock(mutex_);
+    return find(shellWindow_) != nullptr ? shellWindow_ : nullptr;
+}
+
 LRESULT FakeDesktop::sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
                                         UINT timeoutMs, DWORD_PTR *result) {
     Lock lock(mutex_);
@@ -665,15 +710,16 @@ DWORD FakeDesktop::getCurrentProcessId() {
     return ownProcessId_;
 }
 
-HANDLE FakeDesktop::openProcessForTermination(DWORD processId) {
+HANDLE FakeDesktop::openProcess(DWORD access, DWORD processId) {
     Lock lock(mutex_);
     FakeDeskCall call{FakeDeskCall::OpenProcess};
     call.processId = processId;
+    call.access = access;
     auto it = processes_.find(processId);
     DWORD error = 0;
     if (it == processes_.end() || !it->second.running) {
         error = ERROR_INVALID_PARAMETER;
-    } else if (!it->second.canOpenForTermination) {
+    } else if ((access & PROCESS_TERMINATE) != 0 && !it->second.canOpenForTermination) {
         error = ERROR_ACCESS_DENIED;
     }
     if (error != 0) {
@@ -682,7 +728,7 @@ HANDLE FakeDesktop::openProcessForTermination(DWORD processId) {
         return nullptr;
     }
     HANDLE handle = reinterpret_cast<HANDLE>(0x01A0 + 4 * nextProcessHandle_++);
-    processHandles_[handle] = processId;
+    processHandles_[handle] = ProcessHandle{processId, access};
     call.handle = handle;
     call.result = reinterpret_cast<LRESULT>(handle);
     record(call);
@@ -699,10 +745,14 @@ BOOL FakeDesktop::terminateProcess(HANDLE handle, UINT exitCode) {
     if (it == processHandles_.end()) {
         error = PLR_FAKE_ERROR_INVALID_HANDLE;
     } else {
-        FakeProcess &process = ensureProcess(it->second);
+        // While the handle is open its id is not given out again, so the id
+        // still names the process it was opened for.
+        FakeProcess &process = ensureProcess(it->second.processId);
         call.processId = process.processId;
-        // Terminating a process that has already ended is refused.
-        if (process.terminateFails || !process.running) error = ERROR_ACCESS_DENIED;
+        // Terminating a process that has already ended is refused, and so is
+        // a handle opened without the right.
+        if (process.terminateFails || !process.running || (it->second.access & PROCESS_TERMINATE) == 0)
+            error = ERROR_ACCESS_DENIED;
     }
     call.result = error == 0 ? TRUE : FALSE;
     record(call);
@@ -710,8 +760,23 @@ BOOL FakeDesktop::terminateProcess(HANDLE handle, UINT exitCode) {
         t_lastError = error;
         return FALSE;
     }
-    endProcessLocked(it->second, exitCode);
+    endProcessLocked(it->second.processId, exitCode);
     return TRUE;
+}
+
+DWORD FakeDesktop::getProcessId(HANDLE handle) {
+    Lock lock(mutex_);
+    auto it = processHandles_.find(handle);
+    if (it == processHandles_.end()) {
+        t_lastError = PLR_FAKE_ERROR_INVALID_HANDLE;
+        return 0;
+    }
+    // The id stays readable after the process has ended.
+    if ((it->second.access & (PROCESS_QUERY_INFORMATION | PROCESS_QUERY_LIMITED_INFORMATION)) == 0) {
+        t_lastError = ERROR_ACCESS_DENIED;
+        return 0;
+    }
+    return it->second.processId;
 }
 
 BOOL FakeDesktop::closeHandle(HANDLE handle) {
@@ -806,6 +871,10 @@ DWORD getWindowThreadProcessId(HWND hwnd, DWORD *processId) {
     return fakeDesktop().getWindowThreadProcessId(hwnd, processId);
 }
 HWND findWindow(const plr_char *className) { return fakeDesktop().findWindow(className); }
+int getClassName(HWND hwnd, plr_char *buffer, int maxCount) {
+    return fakeDesktop().getClassName(hwnd, buffer, maxCount);
+}
+HWND getShellWindow() { return fakeDesktop().getShellWindow(); }
 
 LRESULT sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
                            DWORD_PTR *result) {
@@ -827,7 +896,8 @@ BOOL attachThreadInput(DWORD attachThread, DWORD toThread, BOOL attach) {
 UINT sendInput(UINT count, INPUT *inputs, int size) { return fakeDesktop().sendInput(count, inputs, size); }
 
 DWORD getCurrentProcessId() { return fakeDesktop().getCurrentProcessId(); }
-HANDLE openProcessForTermination(DWORD processId) { return fakeDesktop().openProcessForTermination(processId); }
+HANDLE openProcess(DWORD access, DWORD processId) { return fakeDesktop().openProcess(access, processId); }
+DWORD getProcessId(HANDLE process) { return fakeDesktop().getProcessId(process); }
 BOOL terminateProcess(HANDLE process, UINT exitCode) { return fakeDesktop().terminateProcess(process, exitCode); }
 BOOL closeHandle(HANDLE handle) { return fakeDesktop().closeHandle(handle); }
 

@@ -13,7 +13,12 @@
 //     the send returns 0 with ERROR_TIMEOUT); with SMTO_ABORTIFHUNG a window
 //     the system already counts as hung costs nothing (clock unchanged);
 //   - WM_CLOSE behaviours per window, processes that exit when their last
-//     window closes or when terminated, handles that must be closed;
+//     window closes or when terminated, handles that must be closed and
+//     carry the access they were opened with; process ids that are given
+//     out again once a process has ended and no handle holds it (a held
+//     handle keeps the id taken, as on Windows);
+//   - the shell's window (GetShellWindow), which a test can replace, as a
+//     restarted shell does;
 //   - the foreground window with scripted SetForegroundWindow results, and
 //     records of every call that acts on other applications.
 //
@@ -102,7 +107,7 @@ struct FakeProcess {
     bool running = true;
     UINT exitCode = 0;  // valid once running is false
     // Set-up knobs.
-    bool canOpenForTermination = true;  // false: OpenProcess fails with ERROR_ACCESS_DENIED
+    bool canOpenForTermination = true;  // false: OpenProcess with PROCESS_TERMINATE fails with ERROR_ACCESS_DENIED
     bool terminateFails = false;        // TerminateProcess fails with ERROR_ACCESS_DENIED
 };
 
@@ -137,6 +142,7 @@ struct FakeDeskCall {
     std::vector<INPUT> inputs;  // SendInput
     int inputSize = 0;
     DWORD processId = 0;  // OpenProcess
+    DWORD access = 0;     // OpenProcess
     HANDLE handle = nullptr;
     UINT exitCode = 0;
     std::u16string text, caption;  // MessageBox
@@ -166,6 +172,12 @@ public:
     void setHung(HWND hwnd, bool countedBySystem = true);
     DWORD createProcess();
     FakeProcess *process(DWORD processId);
+    // The process ends on its own with its windows.
+    void exitProcess(DWORD processId, UINT exitCode = 0);
+    // A new process that gets `processId` if the system may give it out
+    // again (no process runs with it and no handle holds it), and a fresh id
+    // otherwise. Returns the new process's id.
+    DWORD startProcessReusingId(DWORD processId);
     // A fresh icon handle (belonging to nobody in particular).
     HICON newIcon();
     static HICON applicationIcon();
@@ -173,6 +185,9 @@ public:
 
     // --- Knobs ---
     void setOwnProcessId(DWORD processId);
+    // GetShellWindow's answer while that window exists (null once it is
+    // destroyed, until a new one is set).
+    void setShellWindow(HWND hwnd);
     void setForeground(HWND hwnd);  // no record, no z-order change
     // Results of the next SetForegroundWindow attempts, oldest first; once
     // used up, attempts succeed (`defaultForegroundResult`).
@@ -227,6 +242,8 @@ public:
     BOOL isIconic(HWND hwnd);
     DWORD getWindowThreadProcessId(HWND hwnd, DWORD *processId);
     HWND findWindow(const plr_char *className);
+    int getClassName(HWND hwnd, plr_char *buffer, int maxCount);
+    HWND getShellWindow();
     LRESULT sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
                                DWORD_PTR *result);
     BOOL postMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -237,7 +254,8 @@ public:
     BOOL attachThreadInput(DWORD attachThread, DWORD toThread, BOOL attach);
     UINT sendInput(UINT count, INPUT *inputs, int size);
     DWORD getCurrentProcessId();
-    HANDLE openProcessForTermination(DWORD processId);
+    HANDLE openProcess(DWORD access, DWORD processId);
+    DWORD getProcessId(HANDLE process);
     BOOL terminateProcess(HANDLE process, UINT exitCode);
     BOOL closeHandle(HANDLE handle);
     int messageBox(const plr_char *text, const plr_char *caption);
@@ -248,6 +266,10 @@ public:
     void takeSentMessages();
 
 private:
+    struct ProcessHandle {
+        DWORD processId = 0;
+        DWORD access = 0;
+    };
     struct EnumFailure {
         bool enabled = false;
         DWORD error = 0;
@@ -268,7 +290,7 @@ private:
     std::map<HWND, FakeWindow> windows_;
     std::vector<HWND> zOrder_;  // top first
     std::map<DWORD, FakeProcess> processes_;
-    std::map<HANDLE, DWORD> processHandles_;
+    std::map<HANDLE, ProcessHandle> processHandles_;
     std::set<HICON> icons_;
     std::multiset<std::pair<DWORD, DWORD>> attached_;
     std::map<DWORD, std::u16string> systemMessages_;
@@ -277,6 +299,7 @@ private:
     EnumFailure desktopFailure_;
     EnumFailure windowsFailure_;
     HWND foreground_ = nullptr;
+    HWND shellWindow_ = nullptr;
     std::uint64_t clockMs_ = 0;
     std::uintptr_t nextWindowSlot_ = 0;
     std::uintptr_t nextIcon_ = 0;

@@ -46,6 +46,8 @@ BOOL isWindow(HWND hwnd) { return IsWindow(hwnd); }
 BOOL isIconic(HWND hwnd) { return IsIconic(hwnd); }
 DWORD getWindowThreadProcessId(HWND hwnd, DWORD *processId) { return GetWindowThreadProcessId(hwnd, processId); }
 HWND findWindow(const plr_char *className) { return FindWindowW(className, nullptr); }
+int getClassName(HWND hwnd, plr_char *buffer, int maxCount) { return GetClassNameW(hwnd, buffer, maxCount); }
+HWND getShellWindow() { return GetShellWindow(); }
 
 LRESULT sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
                            DWORD_PTR *result) {
@@ -67,7 +69,8 @@ BOOL attachThreadInput(DWORD attachThread, DWORD toThread, BOOL attach) {
 UINT sendInput(UINT count, INPUT *inputs, int size) { return SendInput(count, inputs, size); }
 
 DWORD getCurrentProcessId() { return GetCurrentProcessId(); }
-HANDLE openProcessForTermination(DWORD processId) { return OpenProcess(PROCESS_TERMINATE, FALSE, processId); }
+HANDLE openProcess(DWORD access, DWORD processId) { return OpenProcess(access, FALSE, processId); }
+DWORD getProcessId(HANDLE process) { return GetProcessId(process); }
 BOOL terminateProcess(HANDLE process, UINT exitCode) { return TerminateProcess(process, exitCode); }
 BOOL closeHandle(HANDLE handle) { return CloseHandle(handle); }
 

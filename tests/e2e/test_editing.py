@@ -17,6 +17,7 @@ from harness import (E2ETestCase, MAIN_CLASS, PELORINE_KEY, TRAY_ICON_ID, WM_RBU
 ARROW = 1  # state image of the selected window
 STAR = 2   # state image of the selected group
 TERMINATED = 0xFFFFFFFF
+WM_APP_HANG = 0x8000 + 9  # the fixture hangs at once on this message
 SUSPICIOUS_LOG = ("MainWndProc:", "DialogProc2:", "itemDropped:", "deleteGroup:", "createGroup",
                   "Could not find", "hti was NULL")
 
@@ -359,6 +360,44 @@ class DeleteGroupsTest(EditingTestCase):
         wait_until(lambda: refusing.events("WM_CLOSE"), 15, message="the close request at Refusing")
         self.assert_stays_running(refusing, 2.0)
         self.wait_no_dialog(timeout=15)
+
+    def test_a_hung_application_with_five_windows_is_waited_for_once(self):
+        # All five windows in the deleted group: the application is asked
+        # once, so the deletion waits out one close request of two seconds,
+        # not five.  The clock runs from Alt+Delete, whose refresh pass may
+        # also wait a quarter second on each window, until the parent's
+        # first window gets the arrow, which happens when the closing is
+        # done.
+        for terminate in (0, 1):
+            with self.subTest(CallTerminateProcess=terminate):
+                self.s.reset()
+                self.placed = 0
+                (hung,) = self.fixtures("Hung %d", windows=5)
+                self.fixtures("Gamma")
+                self.start(terminate=terminate)
+                self.activate("Gamma")
+                tree = self.open_switch()
+                tree, group = self.new_group_with(tree, *[f"Hung {i}" for i in range(5)])
+                self.assertEqual([f"Hung {i}" for i in range(5)], sorted(children(tree, group)))
+                watch = self.s.watch_exit_code(hung.winpid) if terminate else None
+                self.s.post(hung.hwnds()[0], WM_APP_HANG)
+                wait_until(lambda: hung.events("HANG"), 10, message="the fixture to hang")
+                started = time.monotonic()
+                self.s.key_tap("Delete")
+
+                # A hung application is not brought forward: the switcher stays.
+                tree = self.tree_where(lambda t: group not in texts(t) and marked(t, ARROW) == "Gamma",
+                                       "the arrow on Gamma after the deletion", timeout=30)
+                took = time.monotonic() - started
+                print(f"\nediting: Alt+Delete of five windows of a hung application, "
+                      f"CallTerminateProcess {terminate}: {took:.1f} s")
+                self.assertLess(took, 6.0, "one wait for the application, not one per window")
+                if terminate:
+                    self.assertEqual(TERMINATED, watch.result(timeout=30))
+                else:
+                    self.assert_stays_running(hung, 1.0)
+                self.end_with_alt()
+                self.assert_clean_log()
 
     def test_alt_released_while_closing_does_not_end_the_switch(self):
         (hung,) = self.fixtures("Hung", hang_after=4000)

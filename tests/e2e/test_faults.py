@@ -14,10 +14,10 @@ import unittest
 
 from harness import (HarnessError, PELORINE_KEY, TRAY_ICON_ID, WM_CLOSE, WM_RBUTTONUP, WM_TRAYICON,
                      wait_until)
-from test_editing import ARROW, STAR, TERMINATED, EditingTestCase, center, children, item, marked, texts
+from test_editing import (ARROW, STAR, TERMINATED, WM_APP_HANG, EditingTestCase, center, children, item, marked,
+                          texts)
 from test_stress import BROKEN_MODEL_LOG, MAX_PROBE_MS
 
-WM_APP_HANG = 0x8000 + 9  # the fixture hangs at once on this message
 BANNER = b"==================Pelorine startup===================="
 
 
@@ -332,12 +332,13 @@ class LogFileFaultsTest(FaultTestCase):
 
 class RegistryValuesTest(FaultTestCase):
     def test_log_values_of_other_sizes_and_types(self):
-        # (type, data, logging expected): the value is read as up to four bytes.
+        # (type, data, logging expected): a string is the number it spells,
+        # other data is read as up to four bytes.
         cases = [
             ("REG_BINARY", "0100000000000000", False),  # 8 bytes do not fit
             ("REG_BINARY", "0001", True),                 # 2 bytes: 0x100
             ("REG_BINARY", "00", False),                  # 1 byte 0
-            ("REG_SZ", "", False),                        # just the terminator: 0
+            ("REG_SZ", "", False),                        # an empty string: 0
             ("REG_MULTI_SZ", "1", False),                 # "1\0\0" is 6 bytes: too long
         ]
         for type_, data, expect_log in cases:
@@ -363,7 +364,7 @@ class RegistryValuesTest(FaultTestCase):
         cases = [
             ("REG_BINARY", "01", True),
             ("REG_BINARY", "0100000000000000", False),
-            ("REG_SZ", "1", True),  # "1\0" reads as 0x31
+            ("REG_SZ", "1", True),  # the number 1
         ]
         for type_, data, terminated in cases:
             with self.subTest(type=type_, data=data):

@@ -81,14 +81,16 @@ class LogFileTest(StartupTestCase):
         self.close_and_check_exit(proc, main)
         self.assertTrue(self.read_log().startswith(old + BANNER + b"\r\n"))
 
-    def test_log_value_types_are_read_as_four_bytes(self):
-        # (registry type, data, logging expected)
+    def test_log_values_of_each_registry_type(self):
+        # (registry type, data, logging expected): a string is the number it
+        # spells, other data is read as up to four bytes.
         cases = [
             ("REG_DWORD", "1", True),
             ("REG_DWORD", "0x80000000", True),
             ("REG_BINARY", "01", True),       # one byte 01 -> 1
             ("REG_BINARY", "00000000", False),
-            ("REG_SZ", "1", True),            # "1\0" in UTF-16 is 31 00 00 00 -> 0x31
+            ("REG_SZ", "1", True),
+            ("REG_SZ", "0", False),           # not its first bytes, 0x30
             ("REG_QWORD", "1", False),        # 8 bytes do not fit: the read fails, default 0
         ]
         for type_, data, expect_log in cases:

@@ -160,7 +160,7 @@ TEST_F(FakeDesktopTest, CloseBehavioursAndProcessExit) {
     EXPECT_TRUE(desk::isWindow(stays));
 
     // Terminating the asking application ends it and its windows.
-    HANDLE process = desk::openProcessForTermination(editor);
+    HANDLE process = desk::openProcess(PROCESS_TERMINATE, editor);
     ASSERT_NE(process, nullptr);
     EXPECT_EQ(desktop.openHandleCount(), 1);
     EXPECT_EQ(desk::terminateProcess(process, 0xFFFFFFFFu), TRUE);
@@ -171,18 +171,18 @@ TEST_F(FakeDesktopTest, CloseBehavioursAndProcessExit) {
     EXPECT_EQ(desk::closeHandle(process), TRUE);
     EXPECT_EQ(desk::closeHandle(process), FALSE);
     EXPECT_EQ(desktop.openHandleCount(), 0);
-    EXPECT_EQ(desk::openProcessForTermination(editor), nullptr);  // gone
+    EXPECT_EQ(desk::openProcess(PROCESS_TERMINATE, editor), nullptr);  // gone
 }
 
 TEST_F(FakeDesktopTest, ProcessesThatCannotBeOpenedOrTerminated) {
     FakeDesktop &desktop = fakeDesktop();
     const DWORD guarded = desktop.createProcess();
     desktop.process(guarded)->canOpenForTermination = false;
-    EXPECT_EQ(desk::openProcessForTermination(guarded), nullptr);
+    EXPECT_EQ(desk::openProcess(PROCESS_TERMINATE, guarded), nullptr);
     EXPECT_EQ(desk::getLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     desktop.process(guarded)->canOpenForTermination = true;
     desktop.process(guarded)->terminateFails = true;
-    HANDLE process = desk::openProcessForTermination(guarded);
+    HANDLE process = desk::openProcess(PROCESS_TERMINATE, guarded);
     EXPECT_EQ(desk::terminateProcess(process, 0xFFFFFFFFu), FALSE);
     EXPECT_TRUE(desktop.process(guarded)->running);
     desk::closeHandle(process);
@@ -190,6 +190,51 @@ TEST_F(FakeDesktopTest, ProcessesThatCannotBeOpenedOrTerminated) {
     EXPECT_EQ(desk::getCurrentProcessId(), FakeDesktop::kDefaultOwnProcessId);
     desktop.setOwnProcessId(guarded);
     EXPECT_EQ(desk::getCurrentProcessId(), guarded);
+}
+
+TEST_F(FakeDesktopTest, AProcessIdIsGivenOutAgainOnlyWhenNoHandleHoldsIt) {
+    FakeDesktop &desktop = fakeDesktop();
+    const DWORD first = desktop.createProcess();
+    const HWND window = desktop.addAppWindow(u"first", first);
+    EXPECT_NE(desktop.startProcessReusingId(first), first) << "a running process keeps its id";
+
+    HANDLE held = desk::openProcess(PROCESS_QUERY_LIMITED_INFORMATION, first);
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(desk::getProcessId(held), first);
+    EXPECT_EQ(desk::terminateProcess(held, 1), FALSE) << "opened without the right to terminate";
+    EXPECT_TRUE(desktop.process(first)->running);
+    desktop.exitProcess(first, 3);
+    EXPECT_FALSE(desk::isWindow(window));
+    EXPECT_NE(desktop.startProcessReusingId(first), first) << "a held handle keeps the id taken";
+    EXPECT_EQ(desk::getProcessId(held), first) << "the id stays readable after the end";
+    desk::closeHandle(held);
+    EXPECT_EQ(desk::getProcessId(held), 0u);
+
+    EXPECT_EQ(desktop.startProcessReusingId(first), first);
+    EXPECT_TRUE(desktop.process(first)->running);
+    HANDLE terminateOnly = desk::openProcess(PROCESS_TERMINATE, first);
+    EXPECT_EQ(desk::getProcessId(terminateOnly), 0u);
+    EXPECT_EQ(desk::getLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    desk::closeHandle(terminateOnly);
+}
+
+TEST_F(FakeDesktopTest, ClassNamesAndAShellWindowThatCanBeReplaced) {
+    FakeDesktop &desktop = fakeDesktop();
+    FakeWindow frame;
+    frame.className = u"ApplicationFrameWindow";
+    const HWND hwnd = desktop.createWindow(frame);
+    plr_char name[8] = {};
+    EXPECT_EQ(desk::getClassName(hwnd, name, 8), 7);
+    EXPECT_EQ(std::u16string(name), u"Applica");
+
+    EXPECT_EQ(desk::getShellWindow(), nullptr);
+    const HWND shell = desktop.addAppWindow(u"");
+    desktop.setShellWindow(shell);
+    EXPECT_EQ(desk::getShellWindow(), shell);
+    desktop.destroyWindow(shell);
+    EXPECT_EQ(desk::getShellWindow(), nullptr);
+    EXPECT_EQ(desk::getClassName(shell, name, 8), 0);
+    EXPECT_EQ(desk::getLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }
 
 TEST_F(FakeDesktopTest, ForegroundAttemptsFollowTheScript) {

@@ -1,5 +1,6 @@
 // Start-up steps against the real system: reading the settings from the
-// registry whatever type the values were stored with, opening the log, and
+// registry whatever type the values were stored with (a string as the
+// number it spells, other types as their bytes), opening the log, and
 // finding the optional hung-window test.
 #include <gtest/gtest.h>
 
@@ -34,8 +35,8 @@ public:
         ASSERT_EQ(RegSetValueExW(key_, name, 0, type, static_cast<const BYTE *>(data), bytes), ERROR_SUCCESS);
     }
     void setDword(const wchar_t *name, DWORD value) { set(name, REG_DWORD, &value, sizeof(value)); }
-    void setString(const wchar_t *name, const wchar_t *text) {
-        set(name, REG_SZ, text, static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
+    void setString(const wchar_t *name, const wchar_t *text, DWORD type = REG_SZ) {
+        set(name, type, text, static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
     }
 
 private:
@@ -61,31 +62,45 @@ protected:
 
 // ------------------------------------------------------------- settings
 
-TEST_F(StartupTest, ValueOfAnyTypeUpToFourBytesIsReadAsItsBytes) {
+TEST_F(StartupTest, ValueOfAnyOtherTypeUpToFourBytesIsReadAsItsBytes) {
     SettingsKey settings;
     settings.setDword(L"Dword", 0x12345678);
     const BYTE one = 0x07;
     settings.set(L"OneByte", REG_BINARY, &one, 1);
     const BYTE two[] = {0x01, 0x02};
     settings.set(L"TwoBytes", REG_BINARY, two, 2);
-    // "1" and its terminator: four bytes, read as the code units 0x0031, 0.
-    settings.setString(L"ShortText", L"1");
 
     EXPECT_EQ(readSettingValue(settings.key(), L"Dword"), 0x12345678u);
     EXPECT_EQ(readSettingValue(settings.key(), L"OneByte"), 0x07u);
     EXPECT_EQ(readSettingValue(settings.key(), L"TwoBytes"), 0x0201u);
-    EXPECT_EQ(readSettingValue(settings.key(), L"ShortText"), 0x31u);
+}
+
+// Read as its first bytes, "0" was 0x30: termination meant to be off was on.
+TEST_F(StartupTest, StringValueIsReadAsTheNumberItSpells) {
+    SettingsKey settings;
+    settings.setString(L"Zero", L"0");
+    settings.setString(L"One", L"1");
+    settings.setString(L"Ten", L" 10 ", REG_EXPAND_SZ);
+    settings.setString(L"Word", L"yes");
+
+    EXPECT_EQ(readSettingValue(settings.key(), L"Zero"), 0u);
+    EXPECT_EQ(readSettingValue(settings.key(), L"One"), 1u);
+    EXPECT_EQ(readSettingValue(settings.key(), L"Ten"), 10u);
+    EXPECT_EQ(readSettingValue(settings.key(), L"Word"), 0u);
 }
 
 TEST_F(StartupTest, LongerMissingOrEmptyValueReadsAsZero) {
     SettingsKey settings;
     const ULONGLONG wide = 0x0000000100000001ull;  // nonzero in both halves
     settings.set(L"Qword", REG_QWORD, &wide, sizeof(wide));
-    settings.setString(L"LongText", L"10");
+    std::vector<BYTE> large(100, 0x01);
+    settings.set(L"Large", REG_BINARY, large.data(), static_cast<DWORD>(large.size()));
+    settings.setString(L"LongText", L"                                                  1");
     settings.set(L"Empty", REG_BINARY, nullptr, 0);
 
     EXPECT_EQ(readSettingValue(settings.key(), L"Qword"), 0u);
-    EXPECT_EQ(readSettingValue(settings.key(), L"LongText"), 0u);
+    EXPECT_EQ(readSettingValue(settings.key(), L"Large"), 0u);
+    EXPECT_EQ(readSettingValue(settings.key(), L"LongText"), 0u) << "more than the reader's buffer";
     EXPECT_EQ(readSettingValue(settings.key(), L"Empty"), 0u);
     EXPECT_EQ(readSettingValue(settings.key(), L"Missing"), 0u);
 }
