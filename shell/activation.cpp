@@ -48,7 +48,10 @@ void activateWindow(HWND hwnd) {
     // as hung. A failure with 0 or ERROR_TIMEOUT means no answer; any other
     // code (access denied to a more privileged window, for one) says nothing
     // about the window's health, so activation goes ahead.
+    // The give-up on a hung window may leave the last error as it was, so
+    // it is cleared first: a stale code must not read as "go ahead".
     DWORD_PTR result = 0;
+    desk::setLastError(0);
     if (desk::sendMessageTimeout(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kActivationProbeTimeoutMs, &result) == 0) {
         const DWORD error = desk::getLastError();
         if (error == 0 || error == ERROR_TIMEOUT) return;

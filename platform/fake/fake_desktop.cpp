@@ -541,7 +541,11 @@ LRESULT FakeDesktop::sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, 
     if (window == nullptr) return fail(ERROR_INVALID_WINDOW_HANDLE);
     if (window->sendError != 0) return fail(window->sendError);
     if (!window->answers) {
-        if ((flags & SMTO_ABORTIFHUNG) != 0 && window->countedHung) return fail(window->abortIfHungError);
+        if ((flags & SMTO_ABORTIFHUNG) != 0 && window->countedHung) {
+            if (!window->abortIfHungKeepsLastError) return fail(window->abortIfHungError);
+            calls_[callIndex].result = 0;
+            return 0;
+        }
         return waitOut();
     }
     if (window->answersBeforeHanging == 0) {

@@ -84,6 +84,9 @@ struct FakeWindow {
     // The last error a send with SMTO_ABORTIFHUNG leaves when it gives up at
     // once on a counted-hung window (the system reports 0 or ERROR_TIMEOUT).
     DWORD abortIfHungError = ERROR_TIMEOUT;
+    // ... or leaves the last error as it was before the call, as the system
+    // may.
+    bool abortIfHungKeepsLastError = false;
     // A window that answers takes this long on the fake clock; longer than
     // the sender's bound is a time-out.
     UINT answerDelayMs = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model_fixture.h"
+#include "platform/desktop.h"
 #include "shell/activation.h"
 
 namespace {
@@ -67,6 +68,18 @@ TEST_F(ShellActivationTest, WithoutTheHungTestTheProbeGivesUpAtOnceOnAHungWindow
     ASSERT_EQ(kinds(), std::vector<K::Kind>{K::SendMessageTimeout});
     EXPECT_EQ(desk().nowMs(), 0u);  // SMTO_ABORTIFHUNG: no waiting
     EXPECT_TRUE(desk().window(target)->iconic);
+}
+
+// The system may give up on a hung window without setting the last error: a
+// code left from an earlier call must not pass for "access denied, go on".
+TEST_F(ShellActivationTest, StaleLastErrorDoesNotLetAHungWindowThrough) {
+    g_pfnIsHungAppWindow = nullptr;
+    desk().setHung(target);
+    desk().window(target)->abortIfHungKeepsLastError = true;
+    ::desk::setLastError(ERROR_ACCESS_DENIED);
+    activateWindow(target);
+    ASSERT_EQ(kinds(), std::vector<K::Kind>{K::SendMessageTimeout});
+    EXPECT_EQ(desk().foreground(), other);
 }
 
 TEST_F(ShellActivationTest, ProbeIsWmNullAbortIfHungBoundedTo250Ms) {
