@@ -97,4 +97,12 @@ BOOL imageListCopyWithin(HIMAGELIST list, int destination, int source);
 // Thread identity, for the ownership checks.
 DWORD currentThreadId();
 
+// Icons of any size, drawn at the size of the switcher's image list.
+// GetObjectW(bitmap, sizeof(BITMAP), ...): the bitmap's width and height.
+BOOL getBitmapSize(HBITMAP bitmap, int *width, int *height);
+// CopyImage(icon, IMAGE_ICON, cx, cy, 0): a new icon, the picture drawn at
+// cx x cy; the caller destroys it with destroyIcon.
+HICON copyIcon(HICON icon, int cx, int cy);
+BOOL destroyIcon(HICON icon);
+
 }  // namespace desk

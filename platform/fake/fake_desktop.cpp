@@ -175,10 +175,10 @@ void FakeDesktop::setHung(HWND hwnd, bool countedBySystem) {
     window->countedHung = countedBySystem;
 }
 
-HICON FakeDesktop::newIcon() {
+HICON FakeDesktop::newIcon(int size) {
     Lock lock(mutex_);
     HICON icon = reinterpret_cast<HICON>(0x00A10011 + 4 * nextIcon_++);
-    icons_.insert(icon);
+    icons_[icon] = size;
     return icon;
 }
 
@@ -187,6 +187,13 @@ HICON FakeDesktop::applicationIcon() { return reinterpret_cast<HICON>(kApplicati
 bool FakeDesktop::isKnownIcon(HICON icon) const {
     Lock lock(mutex_);
     return icon == applicationIcon() || icons_.count(icon) != 0;
+}
+
+int FakeDesktop::iconSize(HICON icon) const {
+    Lock lock(mutex_);
+    if (icon == applicationIcon()) return kApplicationIconSize;
+    auto found = icons_.find(icon);
+    return found == icons_.end() ? 16 : found->second;
 }
 
 // ---------------------------------------------------------------- knobs

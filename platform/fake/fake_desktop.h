@@ -4,7 +4,8 @@
 // scene up, run the code under test and assert outcomes:
 //   - top-level windows with handle values like real ones, styles, owner,
 //     class name, caption (UTF-16, any length), class icons and the icon each
-//     WM_GETICON kind answers with, process and thread; enumeration in
+//     WM_GETICON kind answers with (icons of any size), process and thread;
+//     enumeration in
 //     z-order (top first; a new window goes on top) over a list taken when
 //     the enumeration starts, skipping windows destroyed meanwhile, as the
 //     system does;
@@ -166,10 +167,15 @@ public:
     void setHung(HWND hwnd, bool countedBySystem = true);
     DWORD createProcess();
     FakeProcess *process(DWORD processId);
-    // A fresh icon handle (belonging to nobody in particular).
-    HICON newIcon();
+    // A fresh icon handle (belonging to nobody in particular), `size`
+    // pixels square.
+    HICON newIcon(int size = 16);
+    // LoadIconW(NULL, IDI_APPLICATION): the large system icon, 32 pixels.
     static HICON applicationIcon();
+    static const int kApplicationIconSize = 32;
     bool isKnownIcon(HICON icon) const;
+    // The size of an icon handed out here; 16 for any other handle.
+    int iconSize(HICON icon) const;
 
     // --- Knobs ---
     void setOwnProcessId(DWORD processId);
@@ -264,7 +270,7 @@ private:
     std::vector<HWND> zOrder_;  // top first
     std::map<DWORD, FakeProcess> processes_;
     std::map<HANDLE, DWORD> processHandles_;
-    std::set<HICON> icons_;
+    std::map<HICON, int> icons_;  // size in pixels
     std::multiset<std::pair<DWORD, DWORD>> attached_;
     std::map<DWORD, std::u16string> systemMessages_;
     std::deque<bool> foregroundScript_;

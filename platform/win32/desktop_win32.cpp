@@ -105,4 +105,14 @@ BOOL imageListCopyWithin(HIMAGELIST list, int destination, int source) {
 
 DWORD currentThreadId() { return GetCurrentThreadId(); }
 
+BOOL getBitmapSize(HBITMAP bitmap, int *width, int *height) {
+    BITMAP info = {};
+    if (GetObjectW(bitmap, sizeof info, &info) == 0) return FALSE;
+    *width = info.bmWidth;
+    *height = info.bmHeight;
+    return TRUE;
+}
+HICON copyIcon(HICON icon, int cx, int cy) { return static_cast<HICON>(CopyImage(icon, IMAGE_ICON, cx, cy, 0)); }
+BOOL destroyIcon(HICON icon) { return DestroyIcon(icon); }
+
 }  // namespace desk
