@@ -101,6 +101,19 @@ IconAnswer askIcon(HWND hwnd, WPARAM kind) {
 
 HICON classIcon(HWND hwnd, int index) { return reinterpret_cast<HICON>(desk::getClassLongPtr(hwnd, index)); }
 
+// Since Windows 8 the desktop keeps some windows out of sight without hiding
+// them: suspended Store applications, windows on other virtual desktops, the
+// system's own input and host windows. They pass the style test, but the
+// user never sees them, and listed they would be entries that cannot be
+// brought forward. A query that fails (Windows 7, Wine) counts as not
+// cloaked.
+bool isCloaked(HWND hwnd) {
+    DWORD cloaked = 0;
+    const HRESULT result =
+        desk::dwmGetWindowAttribute(hwnd, DWMWA_CLOAKED, &cloaked, static_cast<DWORD>(sizeof cloaked));
+    return SUCCEEDED(result) && cloaked != 0;
+}
+
 }  // namespace
 
 bool isSwitchableWindow(HWND hwnd, HWND *rootOwner, const plr_char *caller, bool separateReports) {
@@ -130,8 +143,10 @@ bool isSwitchableWindow(HWND hwnd, HWND *rootOwner, const plr_char *caller, bool
 
     const bool accepted =
         (exStyle & WS_EX_APPWINDOW) != 0 || (root == hwnd && (exStyle & WS_EX_TOOLWINDOW) == 0);
-    if (!accepted) return false;
-    return hwnd != g_hwndSwitcherDialog;
+    if (!accepted || hwnd == g_hwndSwitcherDialog) return false;
+    // Asked last: the query costs a call into the window manager, and most
+    // windows are turned away by their styles already.
+    return !isCloaked(hwnd);
 }
 
 void getWindowIcons(HWND hwnd, HICON *iconBig, HICON *iconSmall) {

@@ -6,8 +6,11 @@
 
 #include "platform/win32types.h"
 
-// The filter shared by both passes. Yields the window's root owner (the last
-// owner before the shell window) in *rootOwner when it is not null.
+// The filter shared by both passes: visible and not cloaked, and either an
+// application window or unowned (or owned by the shell window) and not a
+// tool window; never the switcher dialog. Yields the window's root owner
+// (the last owner before the shell window) in *rootOwner when it is not
+// null.
 // `caller` names the callback in the log reports of failed style reads.
 // `separateReports`: discovery reports each zero extended-style read on its
 // own; refresh makes a single report when either read returns zero.

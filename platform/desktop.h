@@ -105,4 +105,7 @@ BOOL getBitmapSize(HBITMAP bitmap, int *width, int *height);
 HICON copyIcon(HICON icon, int cx, int cy);
 BOOL destroyIcon(HICON icon);
 
+// Windows the desktop keeps out of sight: DwmGetWindowAttribute.
+HRESULT dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size);
+
 }  // namespace desk

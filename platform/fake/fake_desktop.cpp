@@ -763,6 +763,16 @@ DWORD FakeDesktop::currentThreadId() {
     return static_cast<DWORD>((hash & 0x0FFFFFFC) | 0x40000000);
 }
 
+HRESULT FakeDesktop::dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size) {
+    Lock lock(mutex_);
+    const FakeWindow *window = find(hwnd);
+    if (window == nullptr) return PLR_FAKE_E_HANDLE;
+    if (window->dwmAttributeResult != S_OK) return window->dwmAttributeResult;
+    if (attribute != DWMWA_CLOAKED || value == nullptr || size != sizeof(DWORD)) return E_INVALIDARG;
+    *static_cast<DWORD *>(value) = window->cloaked;
+    return S_OK;
+}
+
 FakeDesktop &fakeDesktop() {
     static FakeDesktop desktop;
     return desktop;
@@ -824,5 +834,9 @@ BOOL closeHandle(HANDLE handle) { return fakeDesktop().closeHandle(handle); }
 int messageBox(const plr_char *text, const plr_char *caption) { return fakeDesktop().messageBox(text, caption); }
 
 DWORD currentThreadId() { return fakeDesktop().currentThreadId(); }
+
+HRESULT dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size) {
+    return fakeDesktop().dwmGetWindowAttribute(hwnd, attribute, value, size);
+}
 
 }  // namespace desk

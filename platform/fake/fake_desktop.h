@@ -4,10 +4,10 @@
 // scene up, run the code under test and assert outcomes:
 //   - top-level windows with handle values like real ones, styles, owner,
 //     class name, caption (UTF-16, any length), class icons and the icon each
-//     WM_GETICON kind answers with (icons of any size), process and thread;
-//     enumeration in
-//     z-order (top first; a new window goes on top) over a list taken when
-//     the enumeration starts, skipping windows destroyed meanwhile, as the
+//     WM_GETICON kind answers with (icons of any size), process and thread,
+//     and whether the desktop cloaks them; enumeration in z-order (top
+//     first; a new window goes on top) over a list taken when the
+//     enumeration starts, skipping windows destroyed meanwhile, as the
 //     system does;
 //   - timed sends on a fake clock: a window that does not answer makes the
 //     sender wait out its whole bound (the clock advances by the timeout,
@@ -46,6 +46,7 @@
 #define PLR_FAKE_WS_EX_WINDOWEDGE 0x00000100L
 #define PLR_FAKE_WS_POPUP 0x80000000L
 #define PLR_FAKE_WS_MINIMIZE 0x20000000L
+#define PLR_FAKE_E_HANDLE ((HRESULT)0x80070006L)
 
 // What a window does with WM_CLOSE.
 enum class FakeCloseBehaviour {
@@ -95,6 +96,14 @@ struct FakeWindow {
 
     DWORD processId = 0;  // 0: a new process of its own
     DWORD threadId = 0;   // 0: its process's main thread
+
+    // Cloaking, as DwmGetWindowAttribute(DWMWA_CLOAKED) reports it: nonzero
+    // when the desktop keeps the window out of sight although it is visible
+    // (a suspended Store application, a window on another virtual desktop).
+    DWORD cloaked = 0;
+    // When not S_OK, every DwmGetWindowAttribute on the window fails with
+    // this result, as on systems without the attribute and under Wine.
+    HRESULT dwmAttributeResult = S_OK;
 };
 
 struct FakeProcess {
@@ -247,6 +256,7 @@ public:
     void freeSystemMessage(plr_char *text);
     BOOL isHungAppWindow(HWND hwnd);
     DWORD currentThreadId();
+    HRESULT dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size);
 
 private:
     struct EnumFailure {

@@ -114,5 +114,8 @@ BOOL getBitmapSize(HBITMAP bitmap, int *width, int *height) {
 }
 HICON copyIcon(HICON icon, int cx, int cy) { return static_cast<HICON>(CopyImage(icon, IMAGE_ICON, cx, cy, 0)); }
 BOOL destroyIcon(HICON icon) { return DestroyIcon(icon); }
+HRESULT dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size) {
+    return DwmGetWindowAttribute(hwnd, attribute, value, size);
+}
 
 }  // namespace desk

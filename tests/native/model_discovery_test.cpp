@@ -189,6 +189,38 @@ TEST_F(DiscoveryTest, KnownWindowsAreNotAddedAgainWhereverTheyAre) {
     delete detached;
 }
 
+// A window the desktop cloaks (a suspended Store application, one on
+// another virtual desktop) is out of the user's sight, as a hidden one is:
+// not listed, pruned once it becomes cloaked, and back like a new window,
+// in the selected group, once it is shown again. A query that fails counts
+// as not cloaked, as on systems without cloaking.
+TEST_F(DiscoveryTest, CloakedWindowsAreTreatedAsHidden) {
+    HWND shown = plain(u"Shown");
+    HWND suspended = plain(u"Suspended");
+    HWND other = plain(u"Other desktop");
+    fakeDesktop().window(suspended)->cloaked = 1;
+    EXPECT_FALSE(accepted(suspended));
+    discoveryPass();
+    pruneInactiveWindows();
+    EXPECT_EQ(handlesOf(g_rootGroup), (std::vector<HWND>{other, shown}));
+
+    fakeDesktop().window(other)->cloaked = 2;
+    discoveryPass();
+    pruneInactiveWindows();
+    EXPECT_EQ(handlesOf(g_rootGroup), std::vector<HWND>{shown});
+
+    PLRGroup *work = addGroup(&g_rootGroup);
+    selectGroup(work);
+    fakeDesktop().window(other)->cloaked = 0;
+    fakeDesktop().window(suspended)->dwmAttributeResult = E_INVALIDARG;
+    discoveryPass();
+    pruneInactiveWindows();
+    EXPECT_EQ(handlesOf(g_rootGroup), std::vector<HWND>{shown});
+    EXPECT_EQ(handlesOf(*work), (std::vector<HWND>{other, suspended}));
+    EXPECT_TRUE(logLines().empty());
+    expectInvariants();
+}
+
 TEST_F(DiscoveryTest, CallbackRecordsSeenWindowsOnlyWhenAsked) {
     HWND window = plain();
     EXPECT_EQ(EnumWindowsProc(window, 0), TRUE);
