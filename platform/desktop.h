@@ -108,4 +108,8 @@ BOOL destroyIcon(HICON icon);
 // Windows the desktop keeps out of sight: DwmGetWindowAttribute.
 HRESULT dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size);
 
+// Points between the client areas of two windows (null: the screen), as a
+// drag in the switcher dialog needs them in its tree view: MapWindowPoints.
+int mapWindowPoints(HWND from, HWND to, POINT *points, UINT count);
+
 }  // namespace desk

@@ -117,5 +117,8 @@ BOOL destroyIcon(HICON icon) { return DestroyIcon(icon); }
 HRESULT dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size) {
     return DwmGetWindowAttribute(hwnd, attribute, value, size);
 }
+int mapWindowPoints(HWND from, HWND to, POINT *points, UINT count) {
+    return MapWindowPoints(from, to, points, count);
+}
 
 }  // namespace desk
