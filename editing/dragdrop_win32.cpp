@@ -8,6 +8,7 @@
 #include <windowsx.h>
 
 #include "editing/dragdrop.h"
+#include "editing/dragtrack.h"
 #include "log/log.h"
 #include "platform/handles.h"
 #include "shell/mainthread_win32.h"
@@ -16,11 +17,14 @@ int g_bDragging = 0;
 
 namespace {
 
+// Where the pointer is in the drag image: on the middle of the 16-pixel
+// picture at the image's left, which stands in for the hidden cursor.
+const int kDragHotSpot = 8;
+
 struct DragState {
-    HWND tree = nullptr;           // the control the drag image is locked to
-    HTREEITEM target = nullptr;    // the last group item drop-highlighted
-    bool cursorHidden = false;     // this thread owes one ShowCursor(TRUE)
-    UniqueImageList image;         // from TVM_CREATEDRAGIMAGE
+    DragTrack track = {nullptr, nullptr, nullptr};  // the drag image is locked to track.tree
+    bool cursorHidden = false;                      // this thread owes one ShowCursor(TRUE)
+    UniqueImageList image;                          // from TVM_CREATEDRAGIMAGE
 };
 
 // Switcher thread only, one at a time (see g_bDragging).
@@ -38,7 +42,15 @@ LRESULT isGroupOnMainThread(void *context) { return isGroupItem(static_cast<HTRE
 LRESULT dropOnMainThread(void *context) {
     const DropRequest *request = static_cast<const DropRequest *>(context);
     dropOnTarget(request->dialog, request->target);
-    return 0;
+    return 1;
+}
+
+bool isGroupViaMainThread(HTREEITEM item) { return runOnMainThread(isGroupOnMainThread, item) != 0; }
+
+// runOnMainThread gives 0 when the main thread did not run the drop.
+bool dropViaMainThread(HWND dialog, HTREEITEM target) {
+    DropRequest request = {dialog, target};
+    return runOnMainThread(dropOnMainThread, &request) != 0;
 }
 
 // Back to idle. The state is cleared before the calls: ReleaseCapture sends
@@ -47,8 +59,7 @@ void finishDrag() {
     const bool showCursor = g_drag.cursorHidden;
     g_bDragging = 0;
     g_drag.cursorHidden = false;
-    g_drag.target = nullptr;
-    g_drag.tree = nullptr;
+    g_drag.track = DragTrack{nullptr, nullptr, nullptr};
     g_drag.image.reset();
     ReleaseCapture();
     if (showCursor) ShowCursor(TRUE);
@@ -64,15 +75,17 @@ void dragBegin(HWND hDlg, const NMTREEVIEWW *info) {
     if (runOnMainThread(beginOnMainThread, item) == 0) return;
 
     const HWND tree = GetDlgItem(hDlg, IDC_SWITCHER_TREE);
-    g_drag.tree = tree;
-    g_drag.target = nullptr;
+    g_drag.track = DragTrack{hDlg, tree, nullptr};
     g_drag.image.reset(reinterpret_cast<HIMAGELIST>(
         SendMessageW(tree, TVM_CREATEDRAGIMAGE, 0, reinterpret_cast<LPARAM>(item))));
     bool imageShown = true;
-    if (!ImageList_BeginDrag(g_drag.image.get(), 0, 0, 0)) {
+    if (!ImageList_BeginDrag(g_drag.image.get(), 0, kDragHotSpot, kDragHotSpot)) {
         logMessage(PLR_T("ImageList_BeginDrag failed."));
         imageShown = false;
     }
+    // ptDrag is in the tree's client coordinates already. The drag image is
+    // placed in the tree's window coordinates, which are the same: the tree
+    // has no border.
     if (!ImageList_DragEnter(tree, info->ptDrag.x, info->ptDrag.y)) {
         logMessage(PLR_T("ImageList_BeginDrag failed."));
         imageShown = false;
@@ -90,36 +103,22 @@ void dragBegin(HWND hDlg, const NMTREEVIEWW *info) {
 
 void dragMouseMove(HWND, LPARAM lParam) {
     if (g_bDragging == 0) return;
-    // Dialog client coordinates; fixed offsets stand in for the conversion
-    // to the tree's coordinates.
-    const int x = GET_X_LPARAM(lParam);
-    const int y = GET_Y_LPARAM(lParam);
-    ImageList_DragMove(x - 32, y - 25);
+    // The message gives the pointer in the dialog's client coordinates; the
+    // tree's hit test and the drag image need it in the tree's.
+    const POINT pointer = dragPointInTree(g_drag.track, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+    ImageList_DragMove(pointer.x, pointer.y);
+    // The highlight changes with the image hidden, which would otherwise
+    // leave traces of itself in the tree.
     ImageList_DragShowNolock(FALSE);
-
-    TVHITTESTINFO hit = {};
-    hit.pt.x = x - 20;
-    hit.pt.y = y - 20;
-    const HTREEITEM item =
-        reinterpret_cast<HTREEITEM>(SendMessageW(g_drag.tree, TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-    if (item != nullptr && runOnMainThread(isGroupOnMainThread, item) != 0) {
-        // Wine's tree view ignores a drop highlight on its current item and
-        // leaves the old one in place, which would show another group as the
-        // target: clear it first. The drop uses the tracked target.
-        if (reinterpret_cast<HTREEITEM>(SendMessageW(g_drag.tree, TVM_GETNEXTITEM, TVGN_CARET, 0)) == item)
-            SendMessageW(g_drag.tree, TVM_SELECTITEM, TVGN_DROPHILITE, 0);
-        SendMessageW(g_drag.tree, TVM_SELECTITEM, TVGN_DROPHILITE, reinterpret_cast<LPARAM>(item));
-        g_drag.target = item;
-    }
+    dragTrackPointer(&g_drag.track, pointer, isGroupViaMainThread);
     ImageList_DragShowNolock(TRUE);
 }
 
-void dragButtonUp(HWND hDlg) {
+void dragButtonUp(HWND) {
     if (g_bDragging == 0) return;
-    ImageList_DragLeave(g_drag.tree);
+    ImageList_DragLeave(g_drag.track.tree);
     ImageList_EndDrag();
-    DropRequest request = {hDlg, g_drag.target};
-    runOnMainThread(dropOnMainThread, &request);
+    dragTrackRelease(&g_drag.track, dropViaMainThread);
     finishDrag();
 }
 
@@ -128,7 +127,7 @@ void dragResetAfterSwitch() {
         g_drag.image.reset();
         return;
     }
-    ImageList_DragLeave(g_drag.tree);
+    ImageList_DragLeave(g_drag.track.tree);
     ImageList_EndDrag();
     finishDrag();
 }

@@ -101,12 +101,46 @@ IconAnswer askIcon(HWND hwnd, WPARAM kind) {
 
 HICON classIcon(HWND hwnd, int index) { return reinterpret_cast<HICON>(desk::getClassLongPtr(hwnd, index)); }
 
+struct LongRead {
+    LONG_PTR value;
+    DWORD error;  // nonzero only when the read failed
+};
+
+// GetWindowLongPtr returns 0 both when it fails and when the value is 0 (an
+// extended style of 0 is common), and a read that succeeds leaves the last
+// error as it was: the error is cleared first, and a zero result counts as
+// a failure only when the call set one.
+LongRead readWindowLong(HWND hwnd, int index) {
+    desk::setLastError(0);
+    const LONG_PTR value = desk::getWindowLongPtr(hwnd, index);
+    return LongRead{value, value == 0 ? desk::getLastError() : 0};
+}
+
+// Reports a failed read with its own error code, whatever ran since.
+void reportFailedRead(const LongRead &read, const plr_char *caller) {
+    desk::setLastError(read.error);
+    logLastError(PLR_T("GetWindowLongPtr"), caller);
+}
+
+// Since Windows 8 the desktop keeps some windows out of sight without hiding
+// them: suspended Store applications, windows on other virtual desktops, the
+// system's own input and host windows. They pass the style test, but the
+// user never sees them, and listed they would be entries that cannot be
+// brought forward. A query that fails (Windows 7, Wine) counts as not
+// cloaked.
+bool isCloaked(HWND hwnd) {
+    DWORD cloaked = 0;
+    const HRESULT result =
+        desk::dwmGetWindowAttribute(hwnd, DWMWA_CLOAKED, &cloaked, static_cast<DWORD>(sizeof cloaked));
+    return SUCCEEDED(result) && cloaked != 0;
+}
+
 }  // namespace
 
 bool isSwitchableWindow(HWND hwnd, HWND *rootOwner, const plr_char *caller, bool separateReports) {
-    const LONG_PTR style = desk::getWindowLongPtr(hwnd, GWL_STYLE);
-    if (style == 0) logLastError(PLR_T("GetWindowLongPtr"), caller);
-    if ((style & WS_VISIBLE) == 0) return false;
+    const LongRead style = readWindowLong(hwnd, GWL_STYLE);
+    if (style.error != 0) reportFailedRead(style, caller);
+    if ((style.value & WS_VISIBLE) == 0) return false;
 
     HWND root = hwnd;
     for (int hops = 0; hops < kMaxOwnerHops; ++hops) {
@@ -115,14 +149,16 @@ bool isSwitchableWindow(HWND hwnd, HWND *rootOwner, const plr_char *caller, bool
         root = owner;
     }
 
-    const LONG_PTR rootExStyle = desk::getWindowLongPtr(root, GWL_EXSTYLE);
-    if (rootExStyle == 0 && separateReports) logLastError(PLR_T("GetWindowLongPtr"), caller);
-    LONG_PTR exStyle = rootExStyle;
+    const LongRead rootRead = readWindowLong(root, GWL_EXSTYLE);
+    if (rootRead.error != 0 && separateReports) reportFailedRead(rootRead, caller);
+    LongRead ownRead = rootRead;
     if (root != hwnd) {
-        exStyle = desk::getWindowLongPtr(hwnd, GWL_EXSTYLE);
-        if (exStyle == 0 && separateReports) logLastError(PLR_T("GetWindowLongPtr"), caller);
+        ownRead = readWindowLong(hwnd, GWL_EXSTYLE);
+        if (ownRead.error != 0 && separateReports) reportFailedRead(ownRead, caller);
     }
-    if (!separateReports && (rootExStyle == 0 || exStyle == 0)) logLastError(PLR_T("GetWindowLongPtr"), caller);
+    if (!separateReports && (rootRead.error != 0 || ownRead.error != 0))
+        reportFailedRead(rootRead.error != 0 ? rootRead : ownRead, caller);
+    const LONG_PTR exStyle = ownRead.value;
 
     // An owned application window stands for itself on the task bar.
     if (root != hwnd && (exStyle & WS_EX_APPWINDOW) != 0) root = hwnd;
@@ -130,8 +166,10 @@ bool isSwitchableWindow(HWND hwnd, HWND *rootOwner, const plr_char *caller, bool
 
     const bool accepted =
         (exStyle & WS_EX_APPWINDOW) != 0 || (root == hwnd && (exStyle & WS_EX_TOOLWINDOW) == 0);
-    if (!accepted) return false;
-    return hwnd != g_hwndSwitcherDialog;
+    if (!accepted || hwnd == g_hwndSwitcherDialog) return false;
+    // Asked last: the query costs a call into the window manager, and most
+    // windows are turned away by their styles already.
+    return !isCloaked(hwnd);
 }
 
 void getWindowIcons(HWND hwnd, HICON *iconBig, HICON *iconSmall) {

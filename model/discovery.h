@@ -6,11 +6,15 @@
 
 #include "platform/win32types.h"
 
-// The filter shared by both passes. Yields the window's root owner (the last
-// owner before the shell window) in *rootOwner when it is not null.
-// `caller` names the callback in the log reports of failed style reads.
-// `separateReports`: discovery reports each zero extended-style read on its
-// own; refresh makes a single report when either read returns zero.
+// The filter shared by both passes: visible and not cloaked, and either an
+// application window or unowned (or owned by the shell window) and not a
+// tool window; never the switcher dialog. Yields the window's root owner
+// (the last owner before the shell window) in *rootOwner when it is not
+// null.
+// `caller` names the callback in the log reports of failed style reads (a
+// style that is 0 is no failure). `separateReports`: discovery reports each
+// failed extended-style read on its own; refresh makes a single report when
+// either read fails.
 bool isSwitchableWindow(HWND hwnd, HWND *rootOwner, const plr_char *caller, bool separateReports);
 
 // Fills *iconBig and *iconSmall with the window's icons, asking the window with

@@ -107,5 +107,19 @@ ULONGLONG tickCount();
 // the queue). A send that is answered before anything arrives returns
 // without doing so, and the keyboard hook is such a sent message.
 void takeSentMessages();
+// Icons of any size, drawn at the size of the switcher's image list.
+// GetObjectW(bitmap, sizeof(BITMAP), ...): the bitmap's width and height.
+BOOL getBitmapSize(HBITMAP bitmap, int *width, int *height);
+// CopyImage(icon, IMAGE_ICON, cx, cy, 0): a new icon, the picture drawn at
+// cx x cy; the caller destroys it with destroyIcon.
+HICON copyIcon(HICON icon, int cx, int cy);
+BOOL destroyIcon(HICON icon);
+
+// Windows the desktop keeps out of sight: DwmGetWindowAttribute.
+HRESULT dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size);
+
+// Points between the client areas of two windows (null: the screen), as a
+// drag in the switcher dialog needs them in its tree view: MapWindowPoints.
+int mapWindowPoints(HWND from, HWND to, POINT *points, UINT count);
 
 }  // namespace desk

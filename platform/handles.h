@@ -1,6 +1,7 @@
 // Ownership of the handles the program itself creates: process handles,
-// image lists and GDI bitmaps. Move-only; copying does not compile. Icons of
-// other windows are never wrapped: the program does not own them.
+// image lists, GDI bitmaps and the icons it draws at another size. Move-only;
+// copying does not compile. Icons of other windows are never wrapped: the
+// program does not own them.
 #pragma once
 
 #include <utility>
@@ -58,7 +59,15 @@ struct BitmapTraits {
     static void close(Type value) noexcept { desk::deleteObject(value); }
 };
 
+// Icons the program made itself (desk::copyIcon), never another window's.
+struct IconTraits {
+    typedef HICON Type;
+    static Type invalid() noexcept { return nullptr; }
+    static void close(Type value) noexcept { desk::destroyIcon(value); }
+};
+
 typedef UniqueHandle<KernelHandleTraits> UniqueProcess;
 typedef UniqueHandle<KernelHandleTraits> UniqueKernelHandle;
 typedef UniqueHandle<ImageListTraits> UniqueImageList;
 typedef UniqueHandle<BitmapTraits> UniqueBitmap;
+typedef UniqueHandle<IconTraits> UniqueIcon;

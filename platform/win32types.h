@@ -1,10 +1,10 @@
 // The Win32 vocabulary the platform-free core is written in.
 //
-// On Windows this is simply <windows.h> and <commctrl.h>. Natively (Linux test
-// builds) it declares the small subset of types, constants and structures the
-// core uses, with the values Windows gives them, so the core compiles
-// unchanged and talks to the fakes in platform/fake/ exactly as it talks to
-// the system. Text is UTF-16 everywhere: on Windows plr_char is wchar_t (16
+// On Windows this is simply <windows.h>, <commctrl.h> and <dwmapi.h>.
+// Natively (Linux test builds) it declares the small subset of types,
+// constants and structures the core uses, with the values Windows gives
+// them, so the core compiles unchanged and talks to the fakes in
+// platform/fake/ exactly as it talks to the system. Text is UTF-16 everywhere: on Windows plr_char is wchar_t (16
 // bits there); natively it is char16_t, so nothing depends on the width of
 // the native wchar_t.
 #pragma once
@@ -22,6 +22,7 @@
 #endif
 #include <windows.h>
 #include <commctrl.h>
+#include <dwmapi.h>
 
 typedef wchar_t plr_char;
 #define PLR_T(s) L##s
@@ -54,6 +55,7 @@ typedef plr_char WCHAR;
 typedef plr_char *LPWSTR;
 typedef const plr_char *LPCWSTR;
 typedef void *HANDLE;
+typedef LONG HRESULT;
 
 #define PLR_DECLARE_HANDLE(name) \
     struct name##__ {            \
@@ -150,6 +152,13 @@ struct RECT {
 #define REG_EXPAND_SZ 2
 #define REG_BINARY 3
 #define REG_DWORD 4
+// Results of COM-style calls
+#define S_OK ((HRESULT)0)
+#define E_INVALIDARG ((HRESULT)0x80070057L)
+#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
+
+// Desktop window manager
+#define DWMWA_CLOAKED 14
 
 // Foreground control
 #define HWND_TOP ((HWND)0)

@@ -28,19 +28,62 @@ HTREEITEM insertTreeItem(HWND hDlg, HTREEITEM parent, HTREEITEM insertAfter, plr
     return reinterpret_cast<HTREEITEM>(sendTreeMessage(hDlg, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&insert)));
 }
 
+namespace {
+
+// Whether GetIconInfo's bitmaps are one place of the list. A monochrome icon
+// has no colour bitmap; its mask holds two masks, one above the other.
+bool fitsOnePlace(HBITMAP colour, HBITMAP mask) {
+    int width = 0;
+    int height = 0;
+    if (colour != nullptr)
+        return desk::getBitmapSize(colour, &width, &height) && width == kImageSize && height == kImageSize;
+    return desk::getBitmapSize(mask, &width, &height) && width == kImageSize && height == 2 * kImageSize;
+}
+
+}  // namespace
+
+bool getIconBitmaps(HICON icon, UniqueBitmap *colour, UniqueBitmap *mask) {
+    HBITMAP colourBitmap = nullptr;
+    HBITMAP maskBitmap = nullptr;
+    if (!desk::getIconInfo(icon, &colourBitmap, &maskBitmap)) {
+        logLastError(PLR_T("GetIconInfo"), PLR_T("AddGroupIconsToImageList"));
+        return false;
+    }
+    colour->reset(colourBitmap);
+    mask->reset(maskBitmap);
+    if (fitsOnePlace(colour->get(), mask->get())) return true;
+
+    // Not every small icon is small: the system's application icon, which
+    // stands in for a window that does not answer, and the only icon of a
+    // window that has no small one are 32 pixels. The list would cut such a
+    // bitmap into one image per 16 pixels of its width and move every later
+    // picture; the picture is drawn at the list's size instead.
+    colour->reset();
+    mask->reset();
+    UniqueIcon fitted(desk::copyIcon(icon, kImageSize, kImageSize));
+    if (!fitted) {
+        logLastError(PLR_T("CopyImage"), PLR_T("AddGroupIconsToImageList"));
+        return false;
+    }
+    if (!desk::getIconInfo(fitted.get(), &colourBitmap, &maskBitmap)) {
+        logLastError(PLR_T("GetIconInfo"), PLR_T("AddGroupIconsToImageList"));
+        return false;
+    }
+    colour->reset(colourBitmap);
+    mask->reset(maskBitmap);
+    return true;
+}
+
 // Adds the system's generic application icon in place of a picture that
 // could not be added, so that the images after it keep their places: the
 // items address images by position. Returns the index, or -1.
 int addStandInImage(HIMAGELIST imageList) {
     if (imageList == nullptr) return -1;
-    HBITMAP colour = nullptr;
-    HBITMAP mask = nullptr;
+    UniqueBitmap colour;
+    UniqueBitmap mask;
     int index = -1;
-    if (desk::getIconInfo(desk::loadApplicationIcon(), &colour, &mask)) {
-        UniqueBitmap colourBitmap(colour);
-        UniqueBitmap maskBitmap(mask);
-        index = desk::imageListAdd(imageList, colourBitmap.get(), maskBitmap.get());
-    }
+    if (getIconBitmaps(desk::loadApplicationIcon(), &colour, &mask))
+        index = desk::imageListAdd(imageList, colour.get(), mask.get());
     if (index == -1) logMessage(PLR_T("Couldn't add stand-in image to image list."));
     return index;
 }
@@ -101,17 +144,14 @@ HTREEITEM insertGroupItem(HWND hDlg, PLRGroup *group, HTREEITEM parent, HTREEITE
 
 void AddGroupIconsToImageList(PLRGroup *group, HIMAGELIST imageList) {
     for (PLRWindow *window : group->windows) {
-        HBITMAP colour = nullptr;
-        HBITMAP mask = nullptr;
-        if (!desk::getIconInfo(window->hIconSmall, &colour, &mask)) {
-            logLastError(PLR_T("GetIconInfo"), PLR_T("AddGroupIconsToImageList"));
+        // The list copies the pictures; the bitmaps are ours.
+        UniqueBitmap colour;
+        UniqueBitmap mask;
+        if (!getIconBitmaps(window->hIconSmall, &colour, &mask)) {
             addStandInImage(imageList);
             continue;
         }
-        // The list copies the pictures; the bitmaps GetIconInfo made are ours.
-        UniqueBitmap colourBitmap(colour);
-        UniqueBitmap maskBitmap(mask);
-        addIconBitmaps(imageList, colourBitmap.get(), maskBitmap.get());
+        addIconBitmaps(imageList, colour.get(), mask.get());
     }
     for (PLRGroup *subgroup : group->subgroups) AddGroupIconsToImageList(subgroup, imageList);
 }

@@ -59,7 +59,12 @@ HTREEITEM insertTreeItem(HWND hDlg, HTREEITEM parent, HTREEITEM insertAfter, plr
 // The normal list, created for windowCount icons, holding the group picture
 // at index 0. A failure is logged and the result may be empty.
 UniqueImageList createNormalImageList(int windowCount);
-// Adds one window icon from the bitmaps GetIconInfo gave (left to the
+// The bitmaps of the icon's picture at the size of one place of the normal
+// list (16 x 16), whatever the icon's own size: exactly one image when
+// added. A failure is logged (as called from AddGroupIconsToImageList) and
+// leaves both empty.
+bool getIconBitmaps(HICON icon, UniqueBitmap *colour, UniqueBitmap *mask);
+// Adds one window icon from the bitmaps getIconBitmaps gave (left to the
 // caller); a failed add is logged and replaced by a stand-in.
 void addIconBitmaps(HIMAGELIST imageList, HBITMAP colour, HBITMAP mask);
 // The generic application icon in place of a picture that could not be

@@ -58,14 +58,11 @@ public:
     // Puts the stand-in at `index`, which the list already has.
     void put(HIMAGELIST imageList, int index) {
         if (placedAt_ >= 0 && desk::imageListCopyWithin(imageList, index, placedAt_)) return;
-        HBITMAP colour = nullptr;
-        HBITMAP mask = nullptr;
+        UniqueBitmap colour;
+        UniqueBitmap mask;
         bool placed = false;
-        if (desk::getIconInfo(desk::loadApplicationIcon(), &colour, &mask)) {
-            UniqueBitmap colourBitmap(colour);
-            UniqueBitmap maskBitmap(mask);
-            placed = desk::imageListReplace(imageList, index, colourBitmap.get(), maskBitmap.get()) != FALSE;
-        }
+        if (getIconBitmaps(desk::loadApplicationIcon(), &colour, &mask))
+            placed = desk::imageListReplace(imageList, index, colour.get(), mask.get()) != FALSE;
         if (placed)
             placedAt_ = index;
         else
@@ -86,16 +83,13 @@ void appendIcons(HIMAGELIST imageList, const std::vector<HICON> &icons) {
             addIconBitmaps(imageList, known->colour.get(), known->mask.get());
             continue;
         }
-        HBITMAP colour = nullptr;
-        HBITMAP mask = nullptr;
-        if (!desk::getIconInfo(icon, &colour, &mask)) {
-            logLastError(PLR_T("GetIconInfo"), PLR_T("AddGroupIconsToImageList"));
+        // The list copies the pictures; the bitmaps are ours.
+        UniqueBitmap colourBitmap;
+        UniqueBitmap maskBitmap;
+        if (!getIconBitmaps(icon, &colourBitmap, &maskBitmap)) {
             addStandInImage(imageList);
             continue;
         }
-        // The list copies the pictures; the bitmaps GetIconInfo made are ours.
-        UniqueBitmap colourBitmap(colour);
-        UniqueBitmap maskBitmap(mask);
         addIconBitmaps(imageList, colourBitmap.get(), maskBitmap.get());
         if (cache.size() < kMaxCachedIcons)
             cache.push_back(CachedIcon{icon, std::move(colourBitmap), std::move(maskBitmap)});
@@ -126,16 +120,15 @@ void addIcons(HIMAGELIST imageList, const std::vector<HICON> &icons) {
         const HICON icon = icons[i];
         const auto placed = placedAt.find(icon);
         if (placed != placedAt.end() && desk::imageListCopyWithin(imageList, index, placed->second)) continue;
-        HBITMAP colour = nullptr;
-        HBITMAP mask = nullptr;
-        if (!desk::getIconInfo(icon, &colour, &mask)) {
-            logLastError(PLR_T("GetIconInfo"), PLR_T("AddGroupIconsToImageList"));
+        // The list copies the pictures; the bitmaps are ours. They have the
+        // list's size: ImageList_Replace would stretch a larger picture under
+        // Wine, but the population does not rely on what it does elsewhere.
+        UniqueBitmap colourBitmap;
+        UniqueBitmap maskBitmap;
+        if (!getIconBitmaps(icon, &colourBitmap, &maskBitmap)) {
             standIn.put(imageList, index);
             continue;
         }
-        // The list copies the pictures; the bitmaps GetIconInfo made are ours.
-        UniqueBitmap colourBitmap(colour);
-        UniqueBitmap maskBitmap(mask);
         if (desk::imageListReplace(imageList, index, colourBitmap.get(), maskBitmap.get())) {
             placedAt[icon] = index;
         } else {

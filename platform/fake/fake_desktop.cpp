@@ -195,10 +195,10 @@ void FakeDesktop::setHung(HWND hwnd, bool countedBySystem) {
     window->countedHung = countedBySystem;
 }
 
-HICON FakeDesktop::newIcon() {
+HICON FakeDesktop::newIcon(int size) {
     Lock lock(mutex_);
     HICON icon = reinterpret_cast<HICON>(0x00A10011 + 4 * nextIcon_++);
-    icons_.insert(icon);
+    icons_[icon] = size;
     return icon;
 }
 
@@ -207,6 +207,13 @@ HICON FakeDesktop::applicationIcon() { return reinterpret_cast<HICON>(kApplicati
 bool FakeDesktop::isKnownIcon(HICON icon) const {
     Lock lock(mutex_);
     return icon == applicationIcon() || icons_.count(icon) != 0;
+}
+
+int FakeDesktop::iconSize(HICON icon) const {
+    Lock lock(mutex_);
+    if (icon == applicationIcon()) return kApplicationIconSize;
+    auto found = icons_.find(icon);
+    return found == icons_.end() ? 16 : found->second;
 }
 
 // ---------------------------------------------------------------- knobs
@@ -842,6 +849,16 @@ DWORD FakeDesktop::currentThreadId() {
     return static_cast<DWORD>((hash & 0x0FFFFFFC) | 0x40000000);
 }
 
+HRESULT FakeDesktop::dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size) {
+    Lock lock(mutex_);
+    const FakeWindow *window = find(hwnd);
+    if (window == nullptr) return PLR_FAKE_E_HANDLE;
+    if (window->dwmAttributeResult != S_OK) return window->dwmAttributeResult;
+    if (attribute != DWMWA_CLOAKED || value == nullptr || size != sizeof(DWORD)) return E_INVALIDARG;
+    *static_cast<DWORD *>(value) = window->cloaked;
+    return S_OK;
+}
+
 FakeDesktop &fakeDesktop() {
     static FakeDesktop desktop;
     return desktop;
@@ -911,5 +928,8 @@ DWORD currentThreadId() { return fakeDesktop().currentThreadId(); }
 
 ULONGLONG tickCount() { return fakeDesktop().nowMs(); }
 void takeSentMessages() { fakeDesktop().takeSentMessages(); }
+HRESULT dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size) {
+    return fakeDesktop().dwmGetWindowAttribute(hwnd, attribute, value, size);
+}
 
 }  // namespace desk

@@ -4,9 +4,10 @@
 // scene up, run the code under test and assert outcomes:
 //   - top-level windows with handle values like real ones, styles, owner,
 //     class name, caption (UTF-16, any length), class icons and the icon each
-//     WM_GETICON kind answers with, process and thread; enumeration in
-//     z-order (top first; a new window goes on top) over a list taken when
-//     the enumeration starts, skipping windows destroyed meanwhile, as the
+//     WM_GETICON kind answers with (icons of any size), process and thread,
+//     and whether the desktop cloaks them; enumeration in z-order (top
+//     first; a new window goes on top) over a list taken when the
+//     enumeration starts, skipping windows destroyed meanwhile, as the
 //     system does;
 //   - timed sends on a fake clock: a window that does not answer makes the
 //     sender wait out its whole bound (the clock advances by the timeout,
@@ -50,6 +51,7 @@
 #define PLR_FAKE_WS_EX_WINDOWEDGE 0x00000100L
 #define PLR_FAKE_WS_POPUP 0x80000000L
 #define PLR_FAKE_WS_MINIMIZE 0x20000000L
+#define PLR_FAKE_E_HANDLE ((HRESULT)0x80070006L)
 
 // What a window does with WM_CLOSE.
 enum class FakeCloseBehaviour {
@@ -102,6 +104,14 @@ struct FakeWindow {
 
     DWORD processId = 0;  // 0: a new process of its own
     DWORD threadId = 0;   // 0: its process's main thread
+
+    // Cloaking, as DwmGetWindowAttribute(DWMWA_CLOAKED) reports it: nonzero
+    // when the desktop keeps the window out of sight although it is visible
+    // (a suspended Store application, a window on another virtual desktop).
+    DWORD cloaked = 0;
+    // When not S_OK, every DwmGetWindowAttribute on the window fails with
+    // this result, as on systems without the attribute and under Wine.
+    HRESULT dwmAttributeResult = S_OK;
 };
 
 struct FakeProcess {
@@ -181,10 +191,15 @@ public:
     // again (no process runs with it and no handle holds it), and a fresh id
     // otherwise. Returns the new process's id.
     DWORD startProcessReusingId(DWORD processId);
-    // A fresh icon handle (belonging to nobody in particular).
-    HICON newIcon();
+    // A fresh icon handle (belonging to nobody in particular), `size`
+    // pixels square.
+    HICON newIcon(int size = 16);
+    // LoadIconW(NULL, IDI_APPLICATION): the large system icon, 32 pixels.
     static HICON applicationIcon();
+    static const int kApplicationIconSize = 32;
     bool isKnownIcon(HICON icon) const;
+    // The size of an icon handed out here; 16 for any other handle.
+    int iconSize(HICON icon) const;
 
     // --- Knobs ---
     void setOwnProcessId(DWORD processId);
@@ -267,6 +282,7 @@ public:
     BOOL isHungAppWindow(HWND hwnd);
     DWORD currentThreadId();
     void takeSentMessages();
+    HRESULT dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size);
 
 private:
     struct ProcessHandle {
@@ -294,7 +310,7 @@ private:
     std::vector<HWND> zOrder_;  // top first
     std::map<DWORD, FakeProcess> processes_;
     std::map<HANDLE, ProcessHandle> processHandles_;
-    std::set<HICON> icons_;
+    std::map<HICON, int> icons_;  // size in pixels
     std::multiset<std::pair<DWORD, DWORD>> attached_;
     std::map<DWORD, std::u16string> systemMessages_;
     std::deque<bool> foregroundScript_;

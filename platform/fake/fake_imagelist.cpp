@@ -1,11 +1,14 @@
 #include "platform/fake/fake_imagelist.h"
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <map>
 #include <mutex>
 #include <set>
 
 #include "platform/desktop.h"
+#include "platform/fake/fake_desktop.h"
 #include "resources/resource.h"
 
 namespace {
@@ -14,11 +17,25 @@ namespace {
 const DWORD kInvalidCursorHandle = 1402;
 const DWORD kResourceNotFound = 1814;
 
+typedef std::array<COLORREF, 4> Quarters;
+
+// The program's bitmap resources are all 16 x 16.
+const int kResourceSize = 16;
+
 struct BitmapRecord {
     fakeimg::Picture picture = fakeimg::Picture::None;
     int resourceId = 0;
     HICON icon = nullptr;
     bool maskColourBlackened = false;  // a masked add has changed its pixels
+    int width = 0;
+    int height = 0;
+    Quarters colours = {{0, 0, 0, 0}};
+};
+
+// An icon made by CopyImage: the original's picture at another size.
+struct IconCopy {
+    HICON original;
+    int size;
 };
 
 struct State {
@@ -33,6 +50,9 @@ struct State {
     std::set<int> loadFails;
     std::set<int> addFailResources;
     int createFailures = 0;
+    std::map<HICON, Quarters> iconColours;
+    std::map<HICON, IconCopy> iconCopies;  // live copies only
+    int invalidIconDestroys = 0;
 
     template <typename Handle>
     Handle newHandle() {
@@ -46,14 +66,42 @@ State &state() {
     return s;
 }
 
-HBITMAP newBitmap(State &s, fakeimg::Picture picture, int resourceId, HICON icon) {
+HBITMAP newBitmap(State &s, fakeimg::Picture picture, int resourceId, HICON icon, int width, int height) {
     HBITMAP bitmap = s.newHandle<HBITMAP>();
     BitmapRecord record;
     record.picture = picture;
     record.resourceId = resourceId;
     record.icon = icon;
+    record.width = width;
+    record.height = height;
+    if (icon != nullptr && picture == fakeimg::Picture::IconColour) {
+        auto colours = s.iconColours.find(icon);
+        if (colours != s.iconColours.end()) record.colours = colours->second;
+    }
     s.bitmaps[bitmap] = record;
     return bitmap;
+}
+
+// The original icon behind a copy, or the icon itself.
+HICON originalIcon(const State &s, HICON icon) {
+    auto copy = s.iconCopies.find(icon);
+    return copy == s.iconCopies.end() ? icon : copy->second.original;
+}
+
+// An image showing part of the bitmap (in the bitmap's pixels).
+fakeimg::ImageEntry imageOf(const BitmapRecord &bitmap, fakeimg::ImageEntry entry, int left, int top, int width,
+                            int height) {
+    entry.picture = bitmap.picture;
+    entry.resourceId = bitmap.resourceId;
+    entry.icon = bitmap.icon;
+    entry.sourceWidth = bitmap.width;
+    entry.sourceHeight = bitmap.height;
+    entry.partLeft = left;
+    entry.partTop = top;
+    entry.partWidth = width;
+    entry.partHeight = height;
+    entry.colours = bitmap.colours;
+    return entry;
 }
 
 HIMAGELIST newList(State &s, int cx, int cy, UINT flags, int initial, int grow) {
@@ -73,17 +121,24 @@ bool addFails(const State &s, const BitmapRecord &record) {
     return record.picture == fakeimg::Picture::Resource && s.addFailResources.count(record.resourceId) != 0;
 }
 
-int append(State &s, HIMAGELIST list, HBITMAP image, fakeimg::ImageEntry entry) {
+// One place per list width of the bitmap, each showing its strip of the
+// bitmap's top, as the system's lists add. Returns the first new index.
+int append(State &s, HIMAGELIST list, HBITMAP image, const fakeimg::ImageEntry &entry) {
     auto found = s.lists.find(list);
     if (found == s.lists.end()) return -1;
     auto bitmap = s.bitmaps.find(image);
     if (bitmap == s.bitmaps.end()) return -1;
     if (addFails(s, bitmap->second)) return -1;
-    entry.picture = bitmap->second.picture;
-    entry.resourceId = bitmap->second.resourceId;
-    entry.icon = bitmap->second.icon;
-    found->second.images.push_back(entry);
-    return static_cast<int>(found->second.images.size()) - 1;
+    fakeimg::ImageListInfo &info = found->second;
+    const int places = info.cx > 0 ? bitmap->second.width / info.cx : 0;
+    // A bitmap narrower than one image: the program never adds one, and the
+    // contract does not say what the system does.
+    if (places < 1) return -1;
+    const int first = static_cast<int>(info.images.size());
+    for (int place = 0; place < places; ++place)
+        info.images.push_back(imageOf(bitmap->second, entry, place * info.cx, 0, info.cx,
+                                      std::min(info.cy, bitmap->second.height)));
+    return first;
 }
 
 }  // namespace
@@ -102,6 +157,9 @@ void reset() {
     s.loadFails.clear();
     s.addFailResources.clear();
     s.createFailures = 0;
+    s.iconColours.clear();
+    s.iconCopies.clear();
+    s.invalidIconDestroys = 0;
 }
 
 int liveBitmaps() {
@@ -137,13 +195,64 @@ int imageCount(HIMAGELIST list) { return static_cast<int>(info(list).images.size
 HICON iconAt(HIMAGELIST list, int index) {
     ImageListInfo i = info(list);
     if (index < 0 || index >= static_cast<int>(i.images.size())) return nullptr;
-    return i.images[index].picture == Picture::IconColour ? i.images[index].icon : nullptr;
+    const ImageEntry &entry = i.images[static_cast<std::size_t>(index)];
+    return entry.picture == Picture::IconColour && entry.whole() ? entry.icon : nullptr;
 }
 
 int resourceAt(HIMAGELIST list, int index) {
     ImageListInfo i = info(list);
     if (index < 0 || index >= static_cast<int>(i.images.size())) return 0;
-    return i.images[index].picture == Picture::Resource ? i.images[index].resourceId : 0;
+    const ImageEntry &entry = i.images[static_cast<std::size_t>(index)];
+    return entry.picture == Picture::Resource && entry.whole() ? entry.resourceId : 0;
+}
+
+COLORREF imagePixel(HIMAGELIST list, int index, int x, int y, COLORREF background) {
+    ImageListInfo i = info(list);
+    if (index < 0 || index >= static_cast<int>(i.images.size()) || i.cx <= 0 || i.cy <= 0) return background;
+    const ImageEntry &entry = i.images[static_cast<std::size_t>(index)];
+    if (entry.picture == Picture::None || entry.sourceWidth <= 0 || entry.sourceHeight <= 0) return 0;
+    // The place's pixel in the source picture, scaled when the place shows
+    // more (or less) of it than its own size.
+    const int sourceX = entry.partLeft + x * entry.partWidth / i.cx;
+    const int sourceY = entry.partTop + y * entry.partHeight / i.cy;
+    const std::size_t quarter =
+        (sourceX >= entry.sourceWidth / 2 ? 1u : 0u) + (sourceY >= entry.sourceHeight / 2 ? 2u : 0u);
+    const COLORREF colour = entry.colours[quarter];
+    if (entry.maskedByColour && colour == entry.maskColour) return background;
+    return colour;
+}
+
+HBITMAP createBitmap(int width, int height, const std::array<COLORREF, 4> &quarters) {
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    HBITMAP bitmap = newBitmap(s, Picture::Painted, 0, nullptr, width, height);
+    s.bitmaps[bitmap].colours = quarters;
+    return bitmap;
+}
+
+COLORREF bitmapPixel(HBITMAP bitmap, int x, int y) {
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto found = s.bitmaps.find(bitmap);
+    if (found == s.bitmaps.end()) return 0;
+    const BitmapRecord &record = found->second;
+    const std::size_t quarter = (x >= record.width / 2 ? 1u : 0u) + (y >= record.height / 2 ? 2u : 0u);
+    return record.colours[quarter];
+}
+
+void setIconColours(HICON icon, const std::array<COLORREF, 4> &quarters) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().iconColours[icon] = quarters;
+}
+
+int liveIconCopies() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return static_cast<int>(state().iconCopies.size());
+}
+
+int invalidIconDestroys() {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    return state().invalidIconDestroys;
 }
 
 void setIconInfoFails(HICON icon, bool fails) {
@@ -196,17 +305,60 @@ HIMAGELIST createDragImage() {
 namespace desk {
 
 BOOL getIconInfo(HICON icon, HBITMAP *colour, HBITMAP *mask) {
+    // Asked before the fake's own lock: the desktop never calls in here.
+    const int desktopSize = fakeDesktop().iconSize(icon);
     State &s = state();
     std::unique_lock<std::mutex> lock(s.mutex);
     *colour = nullptr;
     *mask = nullptr;
-    if (icon == nullptr || s.iconInfoFails.count(icon) != 0) {
+    if (icon == nullptr || s.iconInfoFails.count(originalIcon(s, icon)) != 0) {
         lock.unlock();
         setLastError(kInvalidCursorHandle);
         return FALSE;
     }
-    *colour = newBitmap(s, fakeimg::Picture::IconColour, 0, icon);
-    *mask = newBitmap(s, fakeimg::Picture::IconMask, 0, icon);
+    // The bitmaps are as large as the icon; a copy shows its original's
+    // picture at its own size.
+    auto copy = s.iconCopies.find(icon);
+    const int size = copy != s.iconCopies.end() ? copy->second.size : desktopSize;
+    const HICON picture = originalIcon(s, icon);
+    *colour = newBitmap(s, fakeimg::Picture::IconColour, 0, picture, size, size);
+    *mask = newBitmap(s, fakeimg::Picture::IconMask, 0, picture, size, size);
+    return TRUE;
+}
+
+BOOL getBitmapSize(HBITMAP bitmap, int *width, int *height) {
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto found = s.bitmaps.find(bitmap);
+    if (found == s.bitmaps.end()) return FALSE;
+    *width = found->second.width;
+    *height = found->second.height;
+    return TRUE;
+}
+
+HICON copyIcon(HICON icon, int cx, int cy) {
+    State &s = state();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    // An icon GetIconInfo cannot read cannot be copied either.
+    if (icon == nullptr || cx <= 0 || cx != cy || s.iconInfoFails.count(originalIcon(s, icon)) != 0) {
+        lock.unlock();
+        setLastError(kInvalidCursorHandle);
+        return nullptr;
+    }
+    HICON copy = s.newHandle<HICON>();
+    s.iconCopies[copy] = IconCopy{originalIcon(s, icon), cx};
+    return copy;
+}
+
+BOOL destroyIcon(HICON icon) {
+    State &s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    // Only icons the program made may be destroyed; other windows' icons
+    // and the shared system icon are not the program's.
+    if (s.iconCopies.erase(icon) == 0) {
+        ++s.invalidIconDestroys;
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -220,7 +372,7 @@ HBITMAP loadBitmap(int resourceId) {
         setLastError(kResourceNotFound);
         return nullptr;
     }
-    return newBitmap(s, fakeimg::Picture::Resource, resourceId, nullptr);
+    return newBitmap(s, fakeimg::Picture::Resource, resourceId, nullptr, kResourceSize, kResourceSize);
 }
 
 BOOL deleteObject(HBITMAP bitmap) {
@@ -262,7 +414,11 @@ int imageListAddMasked(HIMAGELIST list, HBITMAP image, COLORREF maskColour) {
     auto bitmap = s.bitmaps.find(image);
     if (bitmap != s.bitmaps.end()) entry.opaqueBackground = bitmap->second.maskColourBlackened;
     const int index = append(s, list, image, entry);
-    if (index != -1 && bitmap != s.bitmaps.end()) bitmap->second.maskColourBlackened = true;
+    if (index != -1 && bitmap != s.bitmaps.end()) {
+        bitmap->second.maskColourBlackened = true;
+        for (COLORREF &colour : bitmap->second.colours)
+            if (colour == maskColour) colour = 0;
+    }
     return index;
 }
 
@@ -295,10 +451,9 @@ BOOL imageListReplace(HIMAGELIST list, int index, HBITMAP image, HBITMAP mask) {
     if (addFails(s, bitmap->second)) return FALSE;
     fakeimg::ImageEntry entry;
     entry.hasMaskBitmap = mask != nullptr;
-    entry.picture = bitmap->second.picture;
-    entry.resourceId = bitmap->second.resourceId;
-    entry.icon = bitmap->second.icon;
-    found->second.images[static_cast<std::size_t>(index)] = entry;
+    // The whole picture, scaled into the one place whatever its size.
+    found->second.images[static_cast<std::size_t>(index)] =
+        imageOf(bitmap->second, entry, 0, 0, bitmap->second.width, bitmap->second.height);
     return TRUE;
 }
 

@@ -11,9 +11,17 @@
 // deleting what is not live is counted as a fault.
 //
 // Icons are opaque HICON values chosen by the tests (the fake desktop hands
-// them out); any non-null icon converts, unless a knob makes it fail.
+// them out, each with a size); any non-null icon converts, unless a knob
+// makes it fail, into bitmaps as large as the icon.
+//
+// Sizes count as they do in the system's lists (the image-list contract
+// tests hold the fake to comctl32's behaviour): an add takes one place per
+// list width of the bitmap, each place showing its own strip of the
+// picture, so a 32-pixel picture added to a 16-pixel list takes two places;
+// a replace scales the whole picture into its one place.
 #pragma once
 
+#include <array>
 #include <vector>
 
 #include "platform/win32types.h"
@@ -25,6 +33,7 @@ enum class Picture {
     Resource,     // a bitmap resource (resourceId)
     IconColour,   // the colour part of an icon
     IconMask,     // the mask part of an icon
+    Painted,      // a bitmap of the test's own making (createBitmap)
 };
 
 struct ImageEntry {
@@ -38,6 +47,20 @@ struct ImageEntry {
     // bitmap black. Adding that bitmap masked a second time finds no pixel of
     // the mask colour: the picture then shows an opaque black background.
     bool opaqueBackground = false;
+    // The part of the source picture the place shows, in the source's
+    // pixels, and the source's size and quarter colours (top left, top
+    // right, bottom left, bottom right) when it was added.
+    int sourceWidth = 0;
+    int sourceHeight = 0;
+    int partLeft = 0;
+    int partTop = 0;
+    int partWidth = 0;
+    int partHeight = 0;
+    std::array<COLORREF, 4> colours = {{0, 0, 0, 0}};
+    // The place shows the whole picture (not a strip of a wider one).
+    bool whole() const {
+        return partLeft == 0 && partTop == 0 && partWidth == sourceWidth && partHeight == sourceHeight;
+    }
 };
 
 struct ImageListInfo {
@@ -63,10 +86,27 @@ bool isLiveImageList(HIMAGELIST list);
 // not live.
 ImageListInfo info(HIMAGELIST list);
 int imageCount(HIMAGELIST list);
-// The icon whose colour bitmap sits at `index`, or null.
+// The icon whose whole colour picture sits at `index`, or null (also for a
+// strip of one).
 HICON iconAt(HIMAGELIST list, int index);
-// The resource whose bitmap sits at `index`, or 0.
+// The resource whose whole bitmap sits at `index`, or 0.
 int resourceAt(HIMAGELIST list, int index);
+// What image `index` shows at (x, y) drawn over `background`: a blank place
+// (grown by ImageList_SetImageCount) draws black, the mask colour of a
+// masked add lets the background through.
+COLORREF imagePixel(HIMAGELIST list, int index, int x, int y, COLORREF background);
+
+// Bitmaps and icons of the tests' own making, for the image-list contract.
+// A bitmap as LoadBitmapW gives one, each quarter filled with one colour.
+HBITMAP createBitmap(int width, int height, const std::array<COLORREF, 4> &quarters);
+COLORREF bitmapPixel(HBITMAP bitmap, int x, int y);
+// The quarter colours of the icon's picture (black unless set).
+void setIconColours(HICON icon, const std::array<COLORREF, 4> &quarters);
+
+// Icons made by CopyImage (desk::copyIcon) not yet destroyed, and
+// DestroyIcon calls on icons the program did not make.
+int liveIconCopies();
+int invalidIconDestroys();
 
 // Knobs.
 void setIconInfoFails(HICON icon, bool fails);   // GetIconInfo fails for this icon

@@ -81,6 +81,8 @@ public:
     std::vector<faketree::Message> log;
     int insertFailures = 0;
     int insertsBeforeFailures = 0;
+    HWND window = nullptr;         // the control's own window handle
+    POINT placement = {0, 0};      // its client origin in the dialog's client area
 
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam) {
         faketree::Message record;
@@ -523,6 +525,7 @@ struct Registry {
     std::mutex mutex;
     std::map<HWND, std::unique_ptr<TreeControl>> trees;
     int messagesWithoutTree = 0;
+    std::uintptr_t nextWindow = 0;
 };
 
 Registry &registry() {
@@ -568,7 +571,23 @@ void setSendRouter(SendRouter router) { g_sendRouter = std::move(router); }
 
 void createTree(HWND dialog) {
     std::lock_guard<std::mutex> lock(registry().mutex);
-    registry().trees[dialog].reset(new TreeControl());
+    TreeControl *tree = new TreeControl();
+    // Control handles of their own, apart from the dialogs' and the fake
+    // desktop's windows.
+    tree->window = reinterpret_cast<HWND>(0x7E000000 + 4 * ++registry().nextWindow);
+    registry().trees[dialog].reset(tree);
+}
+
+HWND treeWindow(HWND dialog) {
+    std::lock_guard<std::mutex> lock(registry().mutex);
+    TreeControl *tree = treeOf(dialog);
+    return tree == nullptr ? nullptr : tree->window;
+}
+
+void setPlacement(HWND dialog, int x, int y) {
+    std::lock_guard<std::mutex> lock(registry().mutex);
+    TreeControl *tree = treeOf(dialog);
+    if (tree != nullptr) tree->placement = POINT{x, y};
 }
 
 void destroyTree(HWND dialog) {
@@ -580,6 +599,7 @@ void reset() {
     std::lock_guard<std::mutex> lock(registry().mutex);
     registry().trees.clear();
     registry().messagesWithoutTree = 0;
+    registry().nextWindow = 0;
 }
 
 bool hasTree(HWND dialog) {
@@ -732,3 +752,34 @@ void setInsertFailures(HWND dialog, int count, int after) {
 }
 
 }  // namespace faketree
+
+namespace desk {
+
+// Each dialog's client area lies at the screen's origin and its tree where
+// faketree::setPlacement put it; other windows are unknown here.
+int mapWindowPoints(HWND from, HWND to, POINT *points, UINT count) {
+    std::lock_guard<std::mutex> lock(registry().mutex);
+    bool known = true;
+    const auto origin = [&known](HWND window) {
+        if (window == nullptr || treeOf(window) != nullptr) return POINT{0, 0};
+        for (const auto &entry : registry().trees)
+            if (entry.second->window == window) return entry.second->placement;
+        known = false;
+        return POINT{0, 0};
+    };
+    const POINT source = origin(from);
+    const POINT destination = origin(to);
+    if (!known) {
+        setLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    const LONG dx = source.x - destination.x;
+    const LONG dy = source.y - destination.y;
+    for (UINT i = 0; points != nullptr && i < count; ++i) {
+        points[i].x += dx;
+        points[i].y += dy;
+    }
+    return static_cast<int>((static_cast<DWORD>(static_cast<WORD>(dy)) << 16) | static_cast<WORD>(dx));
+}
+
+}  // namespace desk

@@ -41,6 +41,11 @@ const int kLabelPadding = 4;
 
 // Creates (or re-creates, empty) the tree control of `dialog`.
 void createTree(HWND dialog);
+// The control's own window handle (GetDlgItem), null without a control.
+HWND treeWindow(HWND dialog);
+// Where the control's client area starts in the dialog's client area
+// (0, 0 unless set); desk::mapWindowPoints converts between the two.
+void setPlacement(HWND dialog, int x, int y);
 // Removes the control, as when its dialog is destroyed. Its image lists
 // stay alive: a tree view does not destroy the lists given to it.
 void destroyTree(HWND dialog);

@@ -114,4 +114,20 @@ void takeSentMessages() {
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
+BOOL getBitmapSize(HBITMAP bitmap, int *width, int *height) {
+    BITMAP info = {};
+    if (GetObjectW(bitmap, sizeof info, &info) == 0) return FALSE;
+    *width = info.bmWidth;
+    *height = info.bmHeight;
+    return TRUE;
+}
+HICON copyIcon(HICON icon, int cx, int cy) { return static_cast<HICON>(CopyImage(icon, IMAGE_ICON, cx, cy, 0)); }
+BOOL destroyIcon(HICON icon) { return DestroyIcon(icon); }
+HRESULT dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size) {
+    return DwmGetWindowAttribute(hwnd, attribute, value, size);
+}
+int mapWindowPoints(HWND from, HWND to, POINT *points, UINT count) {
+    return MapWindowPoints(from, to, points, count);
+}
+
 }  // namespace desk

@@ -163,20 +163,12 @@ class EditingTestCase(E2ETestCase):
     def drag(self, tree, source, *over, release_at=None):
         """Drags the item `source` with the left button over the items (or
         screen points) `over`, in order, and releases there or at release_at.
-
-        While dragging, the dialog hit-tests the tree 20 pixels up and left of
-        the pointer in its own client coordinates; the pointer is placed so
-        that this point falls on the centre of each item passed."""
-        dialog = tree["dialog"]
-        frame = 4  # the dialog's sizing border
-        off_x = dialog["tree_rect"][0] - dialog["rect"][0] - frame
-        off_y = dialog["tree_rect"][1] - dialog["rect"][1] - frame
+        The pointer passes over the middle of each item."""
         rect = item(tree, source)["rect"]
-        # Low in the row, so that the hit point stays in it; on the label, or
-        # on the icon left of it when the label is empty (the control starts
-        # no drag from the padding of an empty label).
+        # On the label, or on the icon left of it when the label is empty
+        # (the control starts no drag from the padding of an empty label).
         x = (rect[0] + rect[2]) // 2 if rect[2] - rect[0] > 10 else rect[0] - 6
-        y = rect[3] - 4
+        y = (rect[1] + rect[3]) // 2
         self.s.mouse_move(x, y)
         self.s.xdotool("mousedown", "1")
         self.button_down = True
@@ -185,8 +177,7 @@ class EditingTestCase(E2ETestCase):
                 self.s.mouse_move(x + 3 * k, y)
                 time.sleep(0.03)
             for target in over:
-                px, py = center(item(tree, target)["rect"]) if isinstance(target, str) else target
-                self.s.mouse_move(px + 20 - off_x, py + 20 - off_y)
+                self.s.mouse_move(*(center(item(tree, target)["rect"]) if isinstance(target, str) else target))
                 time.sleep(0.25)
             if release_at is not None:
                 self.s.mouse_move(*release_at)

@@ -149,12 +149,7 @@ class ExitTest(FaultTestCase):
         self.activate("Alpha")
         tree = self.open_switch()
         tree = self.press("Insert", pred=lambda t: "Group 1" in texts(t), message="Group 1")
-        # The drag starts and stays over Group 1 with the button down (the
-        # dialog hit-tests 20 pixels up and left of the pointer, in its
-        # client coordinates, as in test_editing).
-        dialog = tree["dialog"]
-        off_x = dialog["tree_rect"][0] - dialog["rect"][0] - 4
-        off_y = dialog["tree_rect"][1] - dialog["rect"][1] - 4
+        # The drag starts and stays over Group 1 with the button down.
         x, y = center(item(tree, "Beta")["rect"])
         gx, gy = center(item(tree, "Group 1")["rect"])
         self.s.mouse_move(x, y)
@@ -162,7 +157,7 @@ class ExitTest(FaultTestCase):
         self.button_down = True
         for k in range(1, 6):
             self.s.mouse_move(x + 3 * k, y)
-        self.s.mouse_move(gx + 20 - off_x, gy + 20 - off_y)
+        self.s.mouse_move(gx, gy)
         self.tree_where(lambda t: item(t, "Group 1")["drop"], "Group 1 highlighted as the drop target", 5)
         watch = self.s.watch_exit_code(main["pid"])
         menu = self.tray_menu(main)

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "editing/dragdrop.h"
+#include "editing/dragtrack.h"
 #include "editing/groups.h"
 #include "model_fixture.h"
 #include "platform/desktop.h"
@@ -89,6 +90,22 @@ protected:
         EXPECT_EQ(faketree::caret(dialog), caret);
         EXPECT_EQ(faketree::dropHighlight(dialog), nullptr);
     }
+
+    // The middle of the item's row, in the tree's client coordinates.
+    POINT middleOf(HTREEITEM item) {
+        RECT row = {};
+        *reinterpret_cast<HTREEITEM *>(&row) = item;
+        EXPECT_TRUE(sendTreeMessage(dialog, TVM_GETITEMRECT, FALSE, reinterpret_cast<LPARAM>(&row)));
+        return POINT{(row.left + row.right) / 2, (row.top + row.bottom) / 2};
+    }
+
+    // The switcher thread's side of a drop that the main thread runs, or
+    // refuses while a command of its own is running.
+    static bool dropRuns(HWND dialog, HTREEITEM target) {
+        dropOnTarget(dialog, target);
+        return true;
+    }
+    static bool dropRefused(HWND, HTREEITEM) { return false; }
 
     const HWND dialog = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(0xD1A0));
     PLRWindow *r1 = nullptr, *r2 = nullptr, *a1 = nullptr, *b1 = nullptr, *b2 = nullptr;
@@ -223,6 +240,59 @@ TEST_F(DragDropTest, ACollapsedTargetIsNotExpandedByTheDrop) {
     EXPECT_EQ(c->windows, (std::list<PLRWindow *>{r2}));
     EXPECT_TRUE(messagesOf(TVM_EXPAND).empty());
     EXPECT_EQ(c->expanded, 0);
+}
+
+// ---------------------------------------------------- following the pointer
+
+// The pointer comes in the dialog's client coordinates, and the tree sits
+// inside the dialog's margin, by how much depends on the DPI and the dialog
+// font: the group highlighted and dropped onto is the one under the
+// pointer, wherever the tree sits.
+TEST_F(DragDropTest, TheGroupUnderThePointerIsTheTargetWhereverTheTreeSits) {
+    ASSERT_TRUE(dragSourceIsWindowItem(r2->hti));
+    for (const POINT placement : {POINT{11, 11}, POINT{16, 17}, POINT{0, 0}}) {
+        faketree::setPlacement(dialog, placement.x, placement.y);
+        DragTrack track = {dialog, faketree::treeWindow(dialog), nullptr};
+        for (HTREEITEM over : {b->hti, g_rootGroup.hti, a->hti, c->hti, b1->hti}) {
+            const POINT inTree = middleOf(over);
+            const POINT pointer = dragPointInTree(track, POINT{inTree.x + placement.x, inTree.y + placement.y});
+            EXPECT_EQ(inTree.x, pointer.x);
+            EXPECT_EQ(inTree.y, pointer.y);
+            dragTrackPointer(&track, pointer, isGroupItem);
+        }
+        // Over the window item b1 last: the last group passed stays the target.
+        EXPECT_EQ(track.target, c->hti);
+        EXPECT_EQ(faketree::dropHighlight(dialog), c->hti);
+    }
+}
+
+// A drop the main thread refuses (a command of its own is running) moves
+// nothing and leaves no drop highlight behind, as a completed drop does:
+// the next drag, released over empty space, must not land in that group.
+TEST_F(DragDropTest, ARefusedDropLeavesNoHighlightForTheNextRelease) {
+    DragTrack track = {dialog, faketree::treeWindow(dialog), nullptr};
+    ASSERT_TRUE(dragSourceIsWindowItem(r2->hti));
+    dragTrackPointer(&track, middleOf(c->hti), isGroupItem);
+    ASSERT_EQ(faketree::dropHighlight(dialog), c->hti);
+    dragTrackRelease(&track, dropRefused);
+    EXPECT_EQ(faketree::dropHighlight(dialog), nullptr);
+    EXPECT_EQ(track.target, nullptr);
+    EXPECT_TRUE(c->windows.empty());
+
+    ASSERT_TRUE(dragSourceIsWindowItem(r2->hti));
+    dragTrackPointer(&track, POINT{5, faketree::kClientHeight - 5}, isGroupItem);
+    dragTrackRelease(&track, dropRuns);
+    EXPECT_TRUE(c->windows.empty());
+    EXPECT_EQ(g_rootGroup.windows, (std::list<PLRWindow *>{r1, r2}));
+    expectTreeAfterDrop(nullptr);
+
+    // A drop that runs ends the same way.
+    ASSERT_TRUE(dragSourceIsWindowItem(r2->hti));
+    dragTrackPointer(&track, middleOf(c->hti), isGroupItem);
+    dragTrackRelease(&track, dropRuns);
+    EXPECT_EQ(c->windows, (std::list<PLRWindow *>{r2}));
+    expectTreeAfterDrop(c->hti);
+    expectInvariants();
 }
 
 // ------------------------------------------------------------ ignored drops

@@ -102,42 +102,49 @@ TEST_F(DiscoveryTest, OwnerWalkStopsBeforeTheShellWindow) {
     EXPECT_EQ(rootOf(third), shell);
 }
 
-TEST_F(DiscoveryTest, ZeroStyleReadsAreReportedPerCaller) {
+// A style or extended style of 0 is a value, not a failure: the system
+// leaves the last error of an earlier call in place, so reporting every
+// zero read logged a failure with a stale code on every pass. Only reads
+// that fail are reported, with their own code: discovery reports each, the
+// refresh makes one report.
+TEST_F(DiscoveryTest, OnlyStyleReadsThatFailAreReported) {
     const std::u16string discovery = u"GetWindowLongPtr, called from EnumWindowsProc failed with error ";
     const std::u16string refresh =
         u"GetWindowLongPtr, called from EnumWindowsProcUpdateCaptionAndIcons failed with error ";
 
     HWND noStyle = make(0, kEdge);
-    desk::setLastError(0);
-    EnumWindowsProc(noStyle, 1);
-    ASSERT_EQ(logLines().size(), 1u);
-    EXPECT_EQ(linesStartingWith(discovery + u"0: "), 1) << narrow(logLines().front());
-    EXPECT_TRUE(g_seenWindows.empty());
-
-    // An owned window whose owner and itself both read 0: discovery reports
-    // each read, refresh makes one report.
-    clearCapturedLogLines();
     HWND owner = make(WS_VISIBLE, 0);
     HWND owned = make(WS_VISIBLE, 0, owner);
+    HWND unowned = make(WS_VISIBLE, 0);
+    desk::setLastError(ERROR_ACCESS_DENIED);
+    EnumWindowsProc(noStyle, 1);
     EnumWindowsProc(owned, 1);
-    EXPECT_EQ(linesStartingWith(discovery), 2);
-    clearCapturedLogLines();
+    EnumWindowsProc(unowned, 1);
     EnumWindowsProcUpdateCaptionAndIcons(owned, 0);
-    EXPECT_EQ(linesStartingWith(refresh), 1);
-    EXPECT_EQ(logLines().size(), 1u);
+    EXPECT_TRUE(logLines().empty()) << narrow(logLines().front());
+    EXPECT_EQ(g_seenWindows, (std::set<HWND, PlrHwndLess>{unowned}));
 
-    // Only the owner's read is zero: one report each.
+    // The style of a window destroyed meanwhile.
+    HWND gone = plain();
+    fakeDesktop().destroyWindow(gone);
+    EnumWindowsProc(gone, 1);
+    ASSERT_EQ(logLines().size(), 1u);
+    EXPECT_EQ(linesStartingWith(discovery + u"1400: "), 1) << narrow(logLines().front());
+
+    // An owner that is gone: its extended style cannot be read, the window's
+    // own reads 0. One report each, with the failed read's code.
     clearCapturedLogLines();
-    fakeDesktop().window(owned)->exStyle = kEdge;
+    fakeDesktop().window(owned)->owner = handle(0x7FF0);
     EnumWindowsProc(owned, 1);
     EnumWindowsProcUpdateCaptionAndIcons(owned, 0);
-    EXPECT_EQ(linesStartingWith(discovery), 1);
-    EXPECT_EQ(linesStartingWith(refresh), 1);
+    EXPECT_EQ(linesStartingWith(discovery + u"1400: "), 1);
+    EXPECT_EQ(linesStartingWith(refresh + u"1400: "), 1);
+    EXPECT_EQ(logLines().size(), 2u);
 
     // Nothing is written while logging is off.
     g_dwLog = 0;
     clearCapturedLogLines();
-    EnumWindowsProc(noStyle, 1);
+    EnumWindowsProc(gone, 1);
     EnumWindowsProc(owned, 1);
     EXPECT_TRUE(logLines().empty());
 }
@@ -187,6 +194,38 @@ TEST_F(DiscoveryTest, KnownWindowsAreNotAddedAgainWhereverTheyAre) {
 
     g_pGroupBeingDeleted = nullptr;
     delete detached;
+}
+
+// A window the desktop cloaks (a suspended Store application, one on
+// another virtual desktop) is out of the user's sight, as a hidden one is:
+// not listed, pruned once it becomes cloaked, and back like a new window,
+// in the selected group, once it is shown again. A query that fails counts
+// as not cloaked, as on systems without cloaking.
+TEST_F(DiscoveryTest, CloakedWindowsAreTreatedAsHidden) {
+    HWND shown = plain(u"Shown");
+    HWND suspended = plain(u"Suspended");
+    HWND other = plain(u"Other desktop");
+    fakeDesktop().window(suspended)->cloaked = 1;
+    EXPECT_FALSE(accepted(suspended));
+    discoveryPass();
+    pruneInactiveWindows();
+    EXPECT_EQ(handlesOf(g_rootGroup), (std::vector<HWND>{other, shown}));
+
+    fakeDesktop().window(other)->cloaked = 2;
+    discoveryPass();
+    pruneInactiveWindows();
+    EXPECT_EQ(handlesOf(g_rootGroup), std::vector<HWND>{shown});
+
+    PLRGroup *work = addGroup(&g_rootGroup);
+    selectGroup(work);
+    fakeDesktop().window(other)->cloaked = 0;
+    fakeDesktop().window(suspended)->dwmAttributeResult = E_INVALIDARG;
+    discoveryPass();
+    pruneInactiveWindows();
+    EXPECT_EQ(handlesOf(g_rootGroup), std::vector<HWND>{shown});
+    EXPECT_EQ(handlesOf(*work), (std::vector<HWND>{other, suspended}));
+    EXPECT_TRUE(logLines().empty());
+    expectInvariants();
 }
 
 TEST_F(DiscoveryTest, CallbackRecordsSeenWindowsOnlyWhenAsked) {

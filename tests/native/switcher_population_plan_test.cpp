@@ -18,6 +18,7 @@ namespace {
 struct Shown {
     std::string outline;
     std::vector<HICON> icons;          // normal list, index 1 on
+    std::vector<int> iconSourceSizes;  // width of the picture each place was filled from
     std::vector<int> stateResources;   // state list
     int groupResource = 0;             // normal list, index 0
     std::vector<std::u16string> log;
@@ -26,7 +27,8 @@ struct Shown {
     std::vector<std::u16string> windowItemTexts;
 
     bool operator==(const Shown &o) const {
-        return outline == o.outline && icons == o.icons && stateResources == o.stateResources &&
+        return outline == o.outline && icons == o.icons && iconSourceSizes == o.iconSourceSizes &&
+               stateResources == o.stateResources &&
                groupResource == o.groupResource && log == o.log && imageIndices == o.imageIndices &&
                windowHasItem == o.windowHasItem && windowItemTexts == o.windowItemTexts;
     }
@@ -60,7 +62,10 @@ protected:
         Shown shown;
         shown.outline = outline(kDialog);
         HIMAGELIST normal = faketree::imageList(kDialog, TVSIL_NORMAL);
-        for (int i = 1; i < fakeimg::imageCount(normal); ++i) shown.icons.push_back(fakeimg::iconAt(normal, i));
+        for (int i = 1; i < fakeimg::imageCount(normal); ++i) {
+            shown.icons.push_back(fakeimg::iconAt(normal, i));
+            shown.iconSourceSizes.push_back(fakeimg::info(normal).images[static_cast<std::size_t>(i)].sourceWidth);
+        }
         if (fakeimg::imageCount(normal) > 0) shown.groupResource = fakeimg::resourceAt(normal, 0);
         HIMAGELIST state = faketree::imageList(kDialog, TVSIL_STATE);
         for (int i = 0; i < fakeimg::imageCount(state); ++i)
@@ -153,6 +158,27 @@ TEST_F(PopulationPlanTest, PlanGivesTheTreeOfTheDirectPopulation) {
         EXPECT_EQ(a.insertAfter, b.insertAfter) << i;
         EXPECT_EQ(a.parent == nullptr, b.parent == nullptr) << i;
     }
+}
+
+// A small icon is not always 16 pixels: the stand-in for a window that does
+// not answer is the 32-pixel application icon, and a window with only a
+// large icon shows that one. Each still takes exactly its own place, on both
+// ways of filling the list, and the list is given only pictures of its own
+// size (appended as they are, a 32-pixel picture would take two places and
+// move every later window's picture).
+TEST_F(PopulationPlanTest, IconsOfEverySizeTakeOnePlaceEach) {
+    buildExample();
+    r2->hIconSmall = FakeDesktop::applicationIcon();
+    w1->hIconSmall = fakeDesktop().newIcon(32);
+    w2->hIconSmall = fakeDesktop().newIcon(48);
+    const Shown direct = viaPopulateTreeView();
+    const Shown planned = viaPlan();
+    EXPECT_TRUE(direct == planned);
+    EXPECT_EQ((std::vector<HICON>{r1->hIconSmall, r2->hIconSmall, w1->hIconSmall, w2->hIconSmall, h1->hIconSmall}),
+              direct.icons);
+    EXPECT_EQ(std::vector<int>(5, 16), direct.iconSourceSizes);
+    EXPECT_EQ(std::vector<int>(5, 16), planned.iconSourceSizes);
+    EXPECT_TRUE(planned.log.empty());
 }
 
 // Windows sharing one icon reuse its bitmaps, yet each keeps its own place;

@@ -26,13 +26,16 @@ protected:
 
     void TearDown() override {
         // Faults no test may leave behind: a message naming no live item, a
-        // message to a dialog without a tree, and a GDI bitmap not deleted.
+        // message to a dialog without a tree, a GDI bitmap not deleted, and
+        // an icon destroyed that is not the program's or made and kept.
         EXPECT_EQ(0, faketree::invalidHandleUses(kDialog)) << reports(kDialog) << faketree::dump(kDialog);
         EXPECT_EQ(0, faketree::invalidHandleUses(kOtherDialog)) << reports(kOtherDialog);
         EXPECT_EQ(0, faketree::messagesWithoutTree());
         EXPECT_EQ(0, fakeimg::liveBitmaps());
         EXPECT_EQ(0, fakeimg::invalidDeletes());
         EXPECT_EQ(0, fakeimg::invalidDestroys());
+        EXPECT_EQ(0, fakeimg::liveIconCopies());
+        EXPECT_EQ(0, fakeimg::invalidIconDestroys());
         faketree::reset();
         fakeimg::reset();
         ModelTest::TearDown();
