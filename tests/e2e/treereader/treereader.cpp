@@ -180,14 +180,16 @@ void windowCommon(Json &j, HWND h) {
     j.rect(r);
 }
 
+// A named CALLBACK function, not a lambda: on 32-bit Windows the callback
+// must use the stdcall convention, which a lambda's conversion does not give.
+BOOL CALLBACK collectWindow(HWND h, LPARAM p) {
+    reinterpret_cast<std::vector<HWND> *>(p)->push_back(h);
+    return TRUE;
+}
+
 std::vector<HWND> topLevelWindows() {
     std::vector<HWND> all;
-    EnumWindows(
-        [](HWND h, LPARAM p) -> BOOL {
-            reinterpret_cast<std::vector<HWND> *>(p)->push_back(h);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
+    EnumWindows(collectWindow, reinterpret_cast<LPARAM>(&all));
     return all;
 }
 
