@@ -32,7 +32,8 @@ WineSession(prefix=None, tools_dir=None, workdir=None, keep=False,
             width=1280, height=800)
     Context manager.  start(): Xvfb on a free display (-displayfd), ONE
     Wine prefix (copied from the per-user template /tmp/plr-wine-template-
-    <uid>-<wine version>, which is made once with `wineboot -i` and already
+    <uid>-<wine version>[-<PLR_WINE's directory name>], which is made once
+    with `wineboot -i` and already
     holds the virtual desktop settings; or `prefix` if given), then the
     virtual desktop "Default" 1280x800, held open by a windowless keeper
     process (`plr_treereader.exe --keepalive`).  stop(): ends every process
@@ -137,7 +138,10 @@ What Wine 8 does here (measured):
   - `xdotool mousemove --sync` hangs when the pointer is already there;
     mouse_move() waits on the reported pointer position instead.
 
-Environment: PLR_E2E_VERBOSE=1 prints each external command; PLR_E2E_WINEDEBUG
+Environment: PLR_WINE=DIR runs the Wine installed in DIR (DIR/bin/wine,
+DIR/bin/wineserver; default: the `wine` on PATH) for everything the harness
+starts, with a prefix template of its own (see wine_program(), wine_env());
+PLR_E2E_VERBOSE=1 prints each external command; PLR_E2E_WINEDEBUG
 sets WINEDEBUG for every process of the session (e.g. "+timestamp,+pid,+event,+key";
 the traces land in the workdir's <name>.out files, kept with --keep).
 """
@@ -198,13 +202,50 @@ def wait_until(predicate, timeout=10.0, interval=0.1, message=""):
         time.sleep(interval)
 
 
+# ----- which Wine -----------------------------------------------------------
+# PLR_WINE names a Wine installation directory (one with bin/wine and
+# bin/wineserver, such as /opt/wine-wow64); unset, the `wine` on PATH runs.
+# Every wine, wineserver and wineboot the harness starts, and the prefix
+# template, follow it: the environment of a session puts its bin directory
+# first on PATH and names its wineserver, and each installation has its own
+# template.
+WINE_PROGRAMS = ("wine", "wine64", "wineserver", "wineboot")
+
+
+def wine_dir():
+    """The chosen Wine installation directory, or None for the `wine` on PATH."""
+    path = os.environ.get("PLR_WINE")
+    return os.path.abspath(path) if path else None
+
+
+def wine_program(name):
+    """The command that starts Wine's `name` (wine, wineserver, ...)."""
+    directory = wine_dir()
+    return os.path.join(directory, "bin", name) if directory else name
+
+
+def wine_command(args):
+    """args with a leading Wine program name replaced by the chosen installation's."""
+    args = [str(a) for a in args]
+    if args and args[0] in WINE_PROGRAMS:
+        if args[0] == "wineboot" and wine_dir() and not os.path.exists(wine_program("wineboot")):
+            return [wine_program("wine"), "wineboot", *args[1:]]
+        return [wine_program(args[0]), *args[1:]]
+    return args
+
+
 def _wine_version():
     try:
-        out = subprocess.run(["wine", "--version"], capture_output=True, text=True,
+        out = subprocess.run([wine_program("wine"), "--version"], capture_output=True, text=True,
                              timeout=30, env=dict(os.environ, WINEDEBUG="-all")).stdout
     except (OSError, subprocess.TimeoutExpired):
         out = ""
-    return re.sub(r"[^A-Za-z0-9.]+", "_", out.strip()) or "unknown"
+    version = re.sub(r"[^A-Za-z0-9.]+", "_", out.strip()) or "unknown"
+    # Two installations of one version (a WoW64 build beside a plain one)
+    # must not share a template.
+    if wine_dir():
+        version += "-" + re.sub(r"[^A-Za-z0-9.]+", "_", os.path.basename(wine_dir()))
+    return version
 
 
 def _pid_alive(pid):
@@ -307,13 +348,18 @@ def wine_env(prefix, display):
         "WINEDLLOVERRIDES": "mscoree=;mshtml=;winemenubuilder.exe=d",
         "WINEARCH": "win64",
     })
+    directory = wine_dir()
+    if directory:
+        env["PATH"] = os.path.join(directory, "bin") + os.pathsep + env.get("PATH", "")
+        env["WINESERVER"] = wine_program("wineserver")
     return env
 
 
 def _run(args, env, timeout, check=True, cwd=None, input=None):
-    _log("run", " ".join(str(a) for a in args))
+    args = wine_command(args)
+    _log("run", " ".join(args))
     try:
-        res = subprocess.run([str(a) for a in args], env=env, cwd=cwd, input=input,
+        res = subprocess.run(args, env=env, cwd=cwd, input=input,
                              capture_output=True, text=True, timeout=timeout,
                              errors="replace", start_new_session=True)
     except subprocess.TimeoutExpired as e:
@@ -589,7 +635,9 @@ class WineSession:
         self.run(["xdotool", "windowfocus", "--sync", str(win)], timeout=10, check=False)
 
     def desktop_window(self):
-        res = self.run(["xdotool", "search", "--name", "^Default - Wine desktop$"],
+        # Wine 8 names the virtual desktop's X window after the desktop,
+        # Wine 10 "Wine Desktop".
+        res = self.run(["xdotool", "search", "--name", "^(Default - Wine desktop|Wine Desktop)$"],
                        timeout=10, check=False)
         ids = res.stdout.split()
         return int(ids[0]) if ids else None
@@ -657,10 +705,11 @@ class WineSession:
         return None
 
     def _spawn(self, args, name, cwd=None, stdout=None):
-        _log("spawn", name, " ".join(str(a) for a in args))
+        args = wine_command(args)
+        _log("spawn", name, " ".join(args))
         out = open(os.path.join(self.workdir, f"{name}.out"), "ab") if stdout is None else stdout
         try:
-            popen = subprocess.Popen([str(a) for a in args], env=self.env, cwd=cwd,
+            popen = subprocess.Popen(args, env=self.env, cwd=cwd,
                                      stdin=subprocess.DEVNULL, stdout=out,
                                      stderr=subprocess.STDOUT if stdout is None else subprocess.DEVNULL,
                                      start_new_session=True)
@@ -935,7 +984,7 @@ class WineSession:
 
     def _watch(self, args, timeout_ms, cwd=None, wait_opened=False):
         # Options come before the mode: everything after --run belongs to the program.
-        popen = subprocess.Popen(["wine", self.tool("plr_treereader.exe"),
+        popen = subprocess.Popen([wine_program("wine"), self.tool("plr_treereader.exe"),
                                   "--timeout", str(int(timeout_ms)), *args],
                                  env=self.env, cwd=cwd or self.workdir, stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,

@@ -27,7 +27,7 @@ import threading
 import time
 import unittest
 
-from harness import PELORINE_KEY, wait_until
+from harness import PELORINE_KEY, wait_until, wine_program
 from test_switch import ARROW, STAR, SwitchTestCase, center, marked, texts
 
 MAX_PROBE_MS = 3000
@@ -81,7 +81,7 @@ class ProbeMonitor:
         self.failures = []
         self.gone = False
         self.popen = subprocess.Popen(
-            ["wine", session.tool("plr_treereader.exe"), "--monitor", str(hwnd), str(PROBE_TIMEOUT_MS),
+            [wine_program("wine"), session.tool("plr_treereader.exe"), "--monitor", str(hwnd), str(PROBE_TIMEOUT_MS),
              str(PROBE_INTERVAL_MS), str(int(seconds))],
             env=session.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
             start_new_session=True)
