@@ -65,7 +65,9 @@ Processes (WinProcess: .popen, .pid (Unix pid), .name, .alive(),
         window(s), wait for the exit, kill if it does not come
     run(args, timeout=60)      short Linux command with the session env
 
-Registry (64-bit view, plain `wine reg`):
+Registry (`wine reg`, in the view the program under test reads: the 64-bit
+view for an x86_64 program, /reg:32 (WOW6432Node) for a 32-bit one, as set
+from its PE header by use_session; session.registry_view):
     reg_add(key, name, type, data)  type "REG_DWORD", "REG_SZ",
         "REG_BINARY" (data as hex string "01"), "REG_QWORD", ...
     reg_delete_key(key), reg_delete_value(key, name), reg_query(key) -> str
@@ -153,6 +155,7 @@ import re
 import select
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -819,17 +822,26 @@ class WineSession:
                 pass
 
     # ----- registry ---------------------------------------------------
+    # The registry view of the program under test: a 32-bit program on a
+    # 64-bit system reads HKLM\SOFTWARE through WOW6432Node, so its settings
+    # go there (/reg:32); None is the plain 64-bit view.
+    registry_view = None
+
+    def _view(self):
+        return ["/reg:32"] if self.registry_view == 32 else []
+
     def reg_add(self, key, name, type_, data):
-        self.run(["wine", "reg", "add", key, "/v", name, "/t", type_, "/d", str(data), "/f"], timeout=60)
+        self.run(["wine", "reg", "add", key, "/v", name, "/t", type_, "/d", str(data), "/f", *self._view()],
+                 timeout=60)
 
     def reg_delete_value(self, key, name):
-        self.run(["wine", "reg", "delete", key, "/v", name, "/f"], timeout=60, check=False)
+        self.run(["wine", "reg", "delete", key, "/v", name, "/f", *self._view()], timeout=60, check=False)
 
     def reg_delete_key(self, key):
-        self.run(["wine", "reg", "delete", key, "/f"], timeout=60, check=False)
+        self.run(["wine", "reg", "delete", key, "/f", *self._view()], timeout=60, check=False)
 
     def reg_query(self, key):
-        return self.run(["wine", "reg", "query", key], timeout=60, check=False).stdout
+        return self.run(["wine", "reg", "query", key, *self._view()], timeout=60, check=False).stdout
 
     # ----- input ------------------------------------------------------
     def xdotool(self, *args, timeout=15):
@@ -1009,8 +1021,20 @@ def default_exe():
     return os.environ.get("PLR_E2E_EXE") or os.path.join(repo, "build", "mingw-x64", "pelorine.exe")
 
 
+def pe_bits(path):
+    """32 or 64: the word size of a Windows executable, from its PE header."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    offset = struct.unpack_from("<I", head, 0x3C)[0]
+    if head[offset:offset + 4] != b"PE\0\0":
+        raise HarnessError(f"{path} is not a Windows executable")
+    machine = struct.unpack_from("<H", head, offset + 4)[0]
+    return 32 if machine == 0x14C else 64
+
+
 def use_session(session, exe, artifacts=None):
     """Called by run_e2e.py: every test of the run shares this session."""
+    session.registry_view = pe_bits(exe)
     _shared.update(session=session, exe=os.path.abspath(exe), artifacts=artifacts, owned=False)
 
 
@@ -1036,6 +1060,7 @@ class E2ETestCase(unittest.TestCase):
         if _shared["session"] is None:
             exe = default_exe()
             session = WineSession(tools_dir=os.path.dirname(exe))
+            session.registry_view = pe_bits(exe)
             session.__enter__()
             _shared.update(session=session, exe=exe, owned=True)
             import atexit
