@@ -975,17 +975,24 @@ class WineSession:
         return self.treereader("--children", str(hwnd))
 
     def taskbar(self):
-        """Wine's taskbar window (class Shell_TrayWnd), which the virtual desktop
-        shows once a program adds a notification icon; None before that."""
+        """Wine's window of notification icons (class Shell_TrayWnd), which the
+        virtual desktop shows once a program adds a notification icon; None
+        before that.  Wine 8 shows a taskbar across the bottom of the desktop;
+        Wine 10 a small stand-alone window with a caption at the top left."""
         bars = [w for w in self.windows() if w["class"] == "Shell_TrayWnd" and w["visible"]]
         return bars[0] if bars else None
 
     def tray_icon_point(self, slot=0):
-        """Screen point of a notification icon: slot 0 is the rightmost (the
-        first icon added); icons are 16 px wide in a row at the taskbar's right end."""
+        """Screen point of a notification icon, slot 0 being the first icon
+        added.  On Wine 8's taskbar the icons are 16 px apart in a row at its
+        right end, the first one rightmost; in Wine 10's stand-alone window
+        they are 20 px apart from the left of its client area, in a row along
+        its bottom."""
         bar = wait_until(self.taskbar, 10, 0.2, "the taskbar with the notification area")
         left, top, right, bottom = bar["rect"]
-        return right - 10 - 16 * slot, (top + bottom) // 2
+        if right - left >= self.width // 2:
+            return right - 10 - 16 * slot, (top + bottom) // 2
+        return left + 13 + 20 * slot, bottom - 13
 
     def post(self, hwnd, msg, wparam=0, lparam=0):
         return self.treereader("--post", str(hwnd), str(msg), str(wparam), str(lparam))

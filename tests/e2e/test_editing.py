@@ -519,7 +519,9 @@ class OwnSessionTest(EditingTestCase):
     """Tests that close the desktop's own windows run in a session of their own."""
 
     def private_session(self):
-        return WineSession(tools_dir=self.s.tools_dir)
+        session = WineSession(tools_dir=self.s.tools_dir)
+        session.registry_view = self.s.registry_view  # the same program under test
+        return session
 
     def test_deleting_the_root_closes_everything_and_keeps_the_root_selected(self):
         shared = self.s

@@ -124,6 +124,12 @@ class RegFilesTest(E2ETestCase):
         self.import_file("64-bit-windows", "Log-on.reg")
         self.import_file("64-bit-windows", "CallTerminateProcess-on.reg")
         self.assertEqual((1, 1), (self.dword("Log", "/reg:32"), self.dword("CallTerminateProcess", "/reg:32")))
+        if self.s.registry_view == 32:
+            # The 32-bit product itself, under a 64-bit Wine, reads them.
+            proc = self.start_pelorine()
+            self.wait_main_window(proc)
+            wait_until(lambda: BANNER in (self.read_log() or b""), 10, message="the log the setting turned on")
+            self.s.close_pelorine(proc)
 
     def test_the_32_bit_windows_files_switch_what_the_program_reads(self):
         # The plain key, read here by the x86_64 build as by the 32-bit
@@ -138,7 +144,13 @@ class RegFilesTest(E2ETestCase):
         self.assertEqual(1, self.dword("Log", "/reg:64"))
         proc = self.start_pelorine()
         self.wait_main_window(proc)
-        wait_until(lambda: BANNER in (self.read_log() or b""), 10, message="the log the setting turned on")
+        if self.s.registry_view == 32:
+            # The 32-bit product on a 64-bit system reads WOW6432Node, which
+            # these files leave alone.
+            self.assert_stays_running(proc, 1.0)
+            self.assertIsNone(self.read_log(), "a 32-bit program read the 64-bit view")
+        else:
+            wait_until(lambda: BANNER in (self.read_log() or b""), 10, message="the log the setting turned on")
         self.s.close_pelorine(proc)
 
         self.import_file("32-bit-windows", "Log-off.reg")
