@@ -86,13 +86,18 @@ void endSwitch(Ending ending) {
     g_waitingDialog = nullptr;
     g_phase = SwitchPhase::Idle;
     noteEnding(ending);
+    // The chosen window comes forward while the dialog is still up: a dialog
+    // that hides while it is the active window makes the system activate the
+    // window below it, and under load that can land after this activation
+    // and undo it. Once the chosen window is active, hiding the dialog
+    // activates nothing.
+    if (ending == Ending::Alt) {
+        if (PLRWindow *selected = g_rootGroup.getSelectedWindow()) activateWindow(selected->hwnd);
+    }
     if (dialog != nullptr) g_platform->endDialog(dialog);
     // A cancel has restored the tree from the snapshot, which stays for a
     // later cancel, with the item handles it restored.
     if (ending == Ending::Cancel) return;
-    if (ending == Ending::Alt) {
-        if (PLRWindow *selected = g_rootGroup.getSelectedWindow()) activateWindow(selected->hwnd);
-    }
     discardSnapshot();
     g_rootGroup.clearHtis();
 }

@@ -485,8 +485,16 @@ class QuickTapTest(SwitchTestCase):
                     continue
                 expected = other if before == first else first
                 self.assertIn(before, (first, other))
-                wait_until(lambda e=expected: self.foreground() == e, 10,
-                           message=f"{pace} tap {tap}: {expected} in front after {before}")
+                try:
+                    wait_until(lambda e=expected: self.foreground() == e, 10,
+                               message=f"{pace} tap {tap}: {expected} in front after {before}")
+                except AssertionError as e:
+                    tree = self.s.tree()
+                    shown = "no switcher" if tree["dialog"] is None else (
+                        f"a switcher {'shown' if tree['dialog']['visible'] else 'hidden'}, arrow on "
+                        f"{marked(tree, ARROW)!r}, star on {marked(tree, STAR)!r}")
+                    raise AssertionError(f"{e}; {self.foreground()!r} in front, {shown}; log: "
+                                         f"{self.log_lines()[-5:]}") from e
             self.assertIsNone(self.s.tree()["dialog"], f"a switcher left on the screen after the {pace} taps")
         self.assertIsNone(self.s.tree()["dialog"])
         self.assert_clean_log()

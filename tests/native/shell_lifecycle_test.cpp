@@ -27,6 +27,7 @@ const HWND kDialog = reinterpret_cast<HWND>(std::uintptr_t{0xD1A100});
 struct Platform {
     std::vector<unsigned> started;
     std::vector<HWND> endDialogs;
+    std::vector<HWND> foregroundAtEndDialog;
     std::vector<HWND> filled;
     std::vector<UINT> requests;
     std::vector<bool> requestsInsideCommand;
@@ -47,6 +48,7 @@ const SwitchPlatform kPlatform = {
     [](bool) {},
     [](HWND dialog) {
         g_platform->endDialogs.push_back(dialog);
+        g_platform->foregroundAtEndDialog.push_back(fakeDesktop().foreground());
         g_platform->threadRunning = false;
     },
     [](HWND dialog, bool) {
@@ -162,6 +164,10 @@ TEST_F(LifeCycleTest, AltUpAtTheOpeningEndsTheSwitchEvenWhenTheHookSawNothing) {
     switchAltReleased();
     runPendingSwitchWork();
     EXPECT_EQ(platform.endDialogs, std::vector<HWND>{kDialog});
+    // The chosen window is already in front when the dialog is told to hide:
+    // a dialog hiding while active would hand the activation to whatever
+    // lies below it.
+    EXPECT_EQ(platform.foregroundAtEndDialog, std::vector<HWND>{mail});
     EXPECT_EQ(g_hwndSwitcherDialog, nullptr);
 }
 
