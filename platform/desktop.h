@@ -62,6 +62,18 @@ HWND getShellWindow();
 LRESULT sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
                            DWORD_PTR *result);
 BOOL postMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// SendMessageCallbackW: queues the message and returns at once; FALSE (with
+// the last error) when it could not be sent. The system calls `callback`
+// with `data` and the answer on this thread when the thread takes sent
+// messages (waitForSentMessages, takeSentMessages, any message loop or
+// blocking send), at once for a window of this thread, much later for a
+// slow one, never for one that does not answer.
+BOOL sendMessageCallback(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, SENDASYNCPROC callback,
+                         ULONG_PTR data);
+// Waits at most timeoutMs for a message sent to this thread or an answer to
+// sendMessageCallback, then carries out what has come (see
+// takeSentMessages): MsgWaitForMultipleObjects with QS_SENDMESSAGE.
+void waitForSentMessages(DWORD timeoutMs);
 
 // Foreground control.
 HWND getForegroundWindow();

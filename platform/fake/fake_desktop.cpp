@@ -52,6 +52,7 @@ void FakeDesktop::reset() {
     for (DWORD code : {0u, 5u, 6u, 87u, 122u, 1400u, 1409u, 1460u}) systemMessages_[code] = defaultSystemMessage(code);
     foregroundScript_.clear();
     calls_.clear();
+    pendingAnswers_.clear();
     desktopFailure_ = EnumFailure();
     windowsFailure_ = EnumFailure();
     foreground_ = nullptr;
@@ -307,7 +308,9 @@ int FakeDesktop::sendCount(HWND hwnd) const {
     Lock lock(mutex_);
     int count = 0;
     for (const FakeDeskCall &call : calls_)
-        if (call.kind == FakeDeskCall::SendMessageTimeout && call.hwnd == hwnd) ++count;
+        if ((call.kind == FakeDeskCall::SendMessageTimeout || call.kind == FakeDeskCall::SendMessageCallback) &&
+            call.hwnd == hwnd)
+            ++count;
     return count;
 }
 
@@ -315,8 +318,15 @@ int FakeDesktop::sendCount(HWND hwnd, UINT message) const {
     Lock lock(mutex_);
     int count = 0;
     for (const FakeDeskCall &call : calls_)
-        if (call.kind == FakeDeskCall::SendMessageTimeout && call.hwnd == hwnd && call.message == message) ++count;
+        if ((call.kind == FakeDeskCall::SendMessageTimeout || call.kind == FakeDeskCall::SendMessageCallback) &&
+            call.hwnd == hwnd && call.message == message)
+            ++count;
     return count;
+}
+
+int FakeDesktop::outstandingAnswers() const {
+    Lock lock(mutex_);
+    return static_cast<int>(pendingAnswers_.size());
 }
 
 void FakeDesktop::clearCalls() {
@@ -357,6 +367,52 @@ void FakeDesktop::takeSentMessages() {
         observer = onTakeSentMessages;
     }
     if (observer) observer();
+    deliverDueAnswers();
+}
+
+void FakeDesktop::deliverDueAnswers() {
+    const std::thread::id self = std::this_thread::get_id();
+    for (;;) {
+        PendingAnswer answer = {};
+        {
+            Lock lock(mutex_);
+            auto due = pendingAnswers_.end();
+            for (auto it = pendingAnswers_.begin(); it != pendingAnswers_.end(); ++it) {
+                if (it->never || it->sender != self || it->dueMs > clockMs_) continue;
+                if (due == pendingAnswers_.end() || it->dueMs < due->dueMs) due = it;
+            }
+            if (due == pendingAnswers_.end()) return;
+            answer = *due;
+            pendingAnswers_.erase(due);
+            // A window destroyed before it answered never does.
+            if (find(answer.hwnd) == nullptr) continue;
+        }
+        answer.callback(answer.hwnd, answer.message, answer.data, answer.result);
+    }
+}
+
+void FakeDesktop::waitForSentMessages(DWORD timeoutMs) {
+    const std::thread::id self = std::this_thread::get_id();
+    std::vector<std::pair<HWND, UINT>> waitedOn;
+    std::function<void(HWND, UINT)> observer;
+    {
+        Lock lock(mutex_);
+        std::uint64_t until = clockMs_ + timeoutMs;
+        for (const PendingAnswer &answer : pendingAnswers_) {
+            if (answer.sender != self) continue;
+            if (!answer.never && answer.dueMs < until) until = std::max(clockMs_, answer.dueMs);
+        }
+        for (PendingAnswer &answer : pendingAnswers_) {
+            if (answer.sender != self || answer.waitedOn || (!answer.never && answer.dueMs <= clockMs_)) continue;
+            answer.waitedOn = true;
+            waitedOn.emplace_back(answer.hwnd, answer.message);
+        }
+        clockMs_ = until;
+        observer = duringSendWait;
+    }
+    if (observer)
+        for (const auto &entry : waitedOn) observer(entry.first, entry.second);
+    takeSentMessages();
 }
 
 void FakeDesktop::record(FakeDeskCall call) { calls_.push_back(std::move(call)); }
@@ -563,16 +619,21 @@ LRESULT FakeDesktop::sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, 
     if (window->answerDelayMs > timeoutMs) return waitOut();
     clockMs_ += window->answerDelayMs;
 
-    LRESULT answer = 0;
+    if (message == WM_CLOSE && window->onClose == FakeCloseBehaviour::AsksModalQuestion) return waitOut();
+    const LRESULT answer = answerLocked(window, message, wParam, hwnd);
+    if (result != nullptr) *result = static_cast<DWORD_PTR>(answer);
+    calls_[callIndex].result = 1;
+    return 1;
+}
+
+LRESULT FakeDesktop::answerLocked(FakeWindow *window, UINT message, WPARAM wParam, HWND hwnd) {
     switch (message) {
     case WM_GETICON:
-        answer = reinterpret_cast<LRESULT>(wParam == ICON_BIG     ? window->iconBig
-                                           : wParam == ICON_SMALL ? window->iconSmall
-                                           : wParam == ICON_SMALL2 ? window->iconSmall2
-                                                                   : nullptr);
-        break;
+        return reinterpret_cast<LRESULT>(wParam == ICON_BIG     ? window->iconBig
+                                         : wParam == ICON_SMALL ? window->iconSmall
+                                         : wParam == ICON_SMALL2 ? window->iconSmall2
+                                                                 : nullptr);
     case WM_CLOSE:
-        if (window->onClose == FakeCloseBehaviour::AsksModalQuestion) return waitOut();
         if (window->onClose == FakeCloseBehaviour::ClosesAtOnce) {
             const DWORD processId = window->processId;
             destroyLocked(hwnd);
@@ -581,13 +642,44 @@ LRESULT FakeDesktop::sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, 
                 if (entry.second.processId == processId) lastWindow = false;
             if (lastWindow) endProcessLocked(processId, 0);
         }
-        break;
+        return 0;
     default:
-        break;
+        return 0;
     }
-    if (result != nullptr) *result = static_cast<DWORD_PTR>(answer);
+}
+
+BOOL FakeDesktop::sendMessageCallback(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, SENDASYNCPROC callback,
+                                      ULONG_PTR data) {
+    Lock lock(mutex_);
+    FakeDeskCall call{FakeDeskCall::SendMessageCallback};
+    call.hwnd = hwnd;
+    call.message = message;
+    call.wParam = wParam;
+    call.lParam = lParam;
+    const std::size_t callIndex = calls_.size();
+    record(call);
+
+    FakeWindow *window = find(hwnd);
+    const DWORD error = window == nullptr ? static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE) : window->sendError;
+    if (error != 0) {
+        t_lastError = error;
+        calls_[callIndex].result = 0;
+        return FALSE;
+    }
     calls_[callIndex].result = 1;
-    return 1;
+    PendingAnswer answer = {clockMs_, false, false, std::this_thread::get_id(), hwnd, message, callback, data, 0};
+    if (window->answersBeforeHanging == 0) window->answers = false;
+    if (window->answersBeforeHanging > 0) --window->answersBeforeHanging;
+    // A window that answers late answers all the same, long after the
+    // sender's bound.
+    if (!window->answers || (message == WM_CLOSE && window->onClose == FakeCloseBehaviour::AsksModalQuestion)) {
+        answer.never = true;
+    } else {
+        answer.dueMs = clockMs_ + window->answerDelayMs;
+        answer.result = answerLocked(window, message, wParam, hwnd);
+    }
+    pendingAnswers_.push_back(answer);
+    return TRUE;
 }
 
 BOOL FakeDesktop::postMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -928,6 +1020,11 @@ DWORD currentThreadId() { return fakeDesktop().currentThreadId(); }
 
 ULONGLONG tickCount() { return fakeDesktop().nowMs(); }
 void takeSentMessages() { fakeDesktop().takeSentMessages(); }
+BOOL sendMessageCallback(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, SENDASYNCPROC callback,
+                         ULONG_PTR data) {
+    return fakeDesktop().sendMessageCallback(hwnd, message, wParam, lParam, callback, data);
+}
+void waitForSentMessages(DWORD timeoutMs) { fakeDesktop().waitForSentMessages(timeoutMs); }
 HRESULT dwmGetWindowAttribute(HWND hwnd, DWORD attribute, void *value, DWORD size) {
     return fakeDesktop().dwmGetWindowAttribute(hwnd, attribute, value, size);
 }

@@ -13,6 +13,12 @@
 //     sender wait out its whole bound (the clock advances by the timeout,
 //     the send returns 0 with ERROR_TIMEOUT); with SMTO_ABORTIFHUNG a window
 //     the system already counts as hung costs nothing (clock unchanged);
+//   - sends with a callback: the answer is due answerDelayMs after the send
+//     on the fake clock, and the callback runs on the sending thread when
+//     that thread takes sent messages or waits for them, however late; a
+//     window that does not answer never calls it, nor does one destroyed
+//     before its answer was due; waiting moves the clock to the next answer
+//     due or by the whole bound;
 //   - WM_CLOSE behaviours per window, processes that exit when their last
 //     window closes or when terminated, handles that must be closed and
 //     carry the access they were opened with; process ids that are given
@@ -41,6 +47,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -128,6 +135,7 @@ struct FakeProcess {
 struct FakeDeskCall {
     enum Kind {
         SendMessageTimeout,
+        SendMessageCallback,
         PostMessage,
         SetForegroundWindow,
         BringWindowToTop,
@@ -223,7 +231,9 @@ public:
     // reported; it may create or destroy windows.
     std::function<void(HWND)> beforeEnumCallback;
     // Called (without the fake's lock) while a send waits on a window that
-    // does not answer in time: the sender takes sent messages meanwhile.
+    // does not answer in time, and once for each answer still outstanding
+    // when the code first waits for the answers to its sends with a
+    // callback: the sender takes sent messages meanwhile.
     std::function<void(HWND, UINT)> duringSendWait;
     // Called (without the fake's lock) when the code takes the messages sent
     // to its thread (desk::takeSentMessages).
@@ -241,7 +251,8 @@ public:
     std::vector<HWND> zOrder() const;  // top first
     std::vector<FakeDeskCall> calls() const;
     std::vector<FakeDeskCall> callsOf(FakeDeskCall::Kind kind) const;
-    // Sends to one window (any message, or one message when given).
+    // Sends to one window, timed or with a callback (any message, or one
+    // message when given).
     int sendCount(HWND hwnd) const;
     int sendCount(HWND hwnd, UINT message) const;
     void clearCalls();
@@ -249,6 +260,8 @@ public:
     int openHandleCount() const;
     int outstandingSystemMessages() const;
     int enumerationCount() const;  // EnumDesktopWindows + EnumWindows calls
+    // Sends with a callback whose callback has not run (yet).
+    int outstandingAnswers() const;
 
     // --- The desk:: side (called by platform/fake/fake_desktop.cpp) ---
     BOOL enumerate(WNDENUMPROC proc, LPARAM lParam, bool desktop);
@@ -264,6 +277,9 @@ public:
     HWND getShellWindow();
     LRESULT sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeoutMs,
                                DWORD_PTR *result);
+    BOOL sendMessageCallback(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, SENDASYNCPROC callback,
+                             ULONG_PTR data);
+    void waitForSentMessages(DWORD timeoutMs);
     BOOL postMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     HWND getForegroundWindow();
     BOOL setForegroundWindow(HWND hwnd);
@@ -289,6 +305,19 @@ private:
         DWORD processId = 0;
         DWORD access = 0;
     };
+    // An answer to a send with a callback; never due for a window that
+    // does not answer.
+    struct PendingAnswer {
+        std::uint64_t dueMs;
+        bool never;
+        bool waitedOn;  // duringSendWait has been told
+        std::thread::id sender;
+        HWND hwnd;
+        UINT message;
+        SENDASYNCPROC callback;
+        ULONG_PTR data;
+        LRESULT result;
+    };
     struct EnumFailure {
         bool enabled = false;
         DWORD error = 0;
@@ -303,6 +332,10 @@ private:
     void endProcessLocked(DWORD processId, UINT exitCode);
     void raiseLocked(HWND hwnd);
     void record(FakeDeskCall call);
+    // What a window that answers gives back; WM_CLOSE also acts.
+    LRESULT answerLocked(FakeWindow *window, UINT message, WPARAM wParam, HWND hwnd);
+    // Runs the callbacks of the calling thread's answers that are due.
+    void deliverDueAnswers();
     bool anyInputAttachedLocked() const;
 
     mutable std::recursive_mutex mutex_;
@@ -315,6 +348,7 @@ private:
     std::map<DWORD, std::u16string> systemMessages_;
     std::deque<bool> foregroundScript_;
     std::vector<FakeDeskCall> calls_;
+    std::vector<PendingAnswer> pendingAnswers_;  // in send order
     EnumFailure desktopFailure_;
     EnumFailure windowsFailure_;
     HWND foreground_ = nullptr;

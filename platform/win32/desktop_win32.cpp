@@ -56,6 +56,10 @@ LRESULT sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 BOOL postMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return PostMessageW(hwnd, message, wParam, lParam);
 }
+BOOL sendMessageCallback(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, SENDASYNCPROC callback,
+                         ULONG_PTR data) {
+    return SendMessageCallbackW(hwnd, message, wParam, lParam, callback, data);
+}
 
 HWND getForegroundWindow() { return GetForegroundWindow(); }
 BOOL setForegroundWindow(HWND hwnd) { return SetForegroundWindow(hwnd); }
@@ -112,6 +116,12 @@ ULONGLONG tickCount() { return GetTickCount64(); }
 void takeSentMessages() {
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+// The answers to SendMessageCallbackW come as sent messages: they wake this
+// wait, and the peek calls their callbacks.
+void waitForSentMessages(DWORD timeoutMs) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs, QS_SENDMESSAGE);
+    takeSentMessages();
 }
 
 BOOL getBitmapSize(HBITMAP bitmap, int *width, int *height) {
