@@ -5,6 +5,7 @@
 #include "editing/dragdrop.h"
 
 #include "log/log.h"
+#include "model/discovery.h"
 #include "model/globals.h"
 #include "model/records.h"
 #include "model/threading.h"
@@ -58,6 +59,9 @@ void dropOnTarget(HWND dialog, HTREEITEM trackedTarget) {
 }
 
 HTREEITEM insertMovedWindowItem(PLRWindow *window, HTREEITEM parentItem) {
+    // Presses while the switcher is open read nothing from the desktop, so
+    // the record holds the caption the window had when the switch opened.
+    refreshCaption(window);
     TVINSERTSTRUCTW insert = {};
     insert.hParent = parentItem;
     insert.hInsertAfter = TVI_FIRST;

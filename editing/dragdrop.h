@@ -35,5 +35,6 @@ void dropOnTarget(HWND dialog, HTREEITEM trackedTarget);
 void itemDropped(HTREEITEM target);
 
 // Inserts the item of a window moved into the group shown by parentItem, as
-// its first child, and returns it. The dialog must be open.
+// its first child, and returns it. The dialog must be open. The item shows
+// the window's caption as it is now (read again first).
 HTREEITEM insertMovedWindowItem(PLRWindow *window, HTREEITEM parentItem);

@@ -1,9 +1,11 @@
 // Discovery and refresh of the desktop's top-level windows.
 //
-// Thread: main thread. Both callbacks run inside EnumDesktopWindows, called
-// from the hotkey handling of the main window. While a WM_GETICON send waits,
-// the system delivers messages sent to this thread (the switcher thread's
-// requests, the keyboard hook), so no record pointer is held across a send.
+// Thread: main thread. The callback runs inside EnumDesktopWindows, called
+// from the hotkey handling of the main window. Each window is asked for its
+// icons as the enumeration meets it, without waiting (model/icons.h); the
+// answers are awaited once the enumeration is done. Meanwhile the system
+// delivers messages sent to this thread (the switcher thread's requests,
+// the keyboard hook), so no record pointer is held across that wait.
 #include "model/discovery.h"
 
 #include <cstdlib>
@@ -12,14 +14,15 @@
 
 #include "log/log.h"
 #include "model/globals.h"
+#include "model/icons.h"
 #include "model/queries.h"
 #include "model/records.h"
 #include "model/threading.h"
 #include "platform/desktop.h"
+#include "platform/phases.h"
 
 namespace {
 
-const UINT kIconTimeoutMs = 250;
 // Windows refuses owner cycles; the bound only keeps a corrupted chain from
 // stalling the main thread.
 const int kMaxOwnerHops = 4096;
@@ -81,25 +84,11 @@ struct PassIndexScope {
     PassIndexScope &operator=(const PassIndexScope &) = delete;
 };
 
-struct IconAnswer {
-    bool answered;
-    HICON icon;
-};
-
-// One bounded WM_GETICON. A send that fails with no error or ERROR_TIMEOUT
-// went unanswered (timed out, or the system already counts the window as
-// hung and SMTO_ABORTIFHUNG returned at once); any other failure counts as an
-// answer with its result.
-IconAnswer askIcon(HWND hwnd, WPARAM kind) {
-    DWORD_PTR result = 0;
-    if (desk::sendMessageTimeout(hwnd, WM_GETICON, kind, 0, SMTO_ABORTIFHUNG, kIconTimeoutMs, &result) == 0) {
-        const DWORD error = desk::getLastError();
-        if (error == 0 || error == ERROR_TIMEOUT) return IconAnswer{false, nullptr};
-    }
-    return IconAnswer{true, reinterpret_cast<HICON>(result)};
-}
-
-HICON classIcon(HWND hwnd, int index) { return reinterpret_cast<HICON>(desk::getClassLongPtr(hwnd, index)); }
+// What the pass in progress does besides discovering: whether it rereads
+// the captions and icons of the windows the tree already holds, and the
+// icons it has asked for (null outside a pass).
+bool g_passRefreshes = false;
+IconBatch *g_passIcons = nullptr;
 
 struct LongRead {
     LONG_PTR value;
@@ -172,63 +161,34 @@ bool isSwitchableWindow(HWND hwnd, HWND *rootOwner, const plr_char *caller, bool
     return !isCloaked(hwnd);
 }
 
-void getWindowIcons(HWND hwnd, HICON *iconBig, HICON *iconSmall) {
-    const IconAnswer bigAnswer = askIcon(hwnd, ICON_BIG);
-    if (!bigAnswer.answered) {
-        // Not answering: ask nothing more this pass.
-        *iconBig = desk::loadApplicationIcon();
-        *iconSmall = *iconBig;
-        return;
-    }
-    HICON largeIcon = bigAnswer.icon;
-    if (largeIcon == nullptr) largeIcon = classIcon(hwnd, GCLP_HICON);
-    if (largeIcon == nullptr) largeIcon = desk::loadApplicationIcon();
-    *iconBig = largeIcon;
-
-    const IconAnswer smallAnswer = askIcon(hwnd, ICON_SMALL);
-    if (!smallAnswer.answered) {
-        *iconSmall = largeIcon;
-        return;
-    }
-    if (smallAnswer.icon != nullptr) {
-        *iconSmall = smallAnswer.icon;
-        return;
-    }
-    const IconAnswer small2Answer = askIcon(hwnd, ICON_SMALL2);
-    if (!small2Answer.answered) {
-        *iconSmall = largeIcon;
-        return;
-    }
-    if (small2Answer.icon != nullptr) {
-        *iconSmall = small2Answer.icon;
-        return;
-    }
-    HICON classSmall = classIcon(hwnd, GCLP_HICONSM);
-    *iconSmall = classSmall != nullptr ? classSmall : largeIcon;
-}
-
 BOOL CALLBACK EnumWindowsProc(HWND hwnd, LPARAM lParam) noexcept {
     plrTakeSentMessagesNowAndThen();
     try {
         HWND root = nullptr;
         if (!isSwitchableWindow(hwnd, &root, PLR_T("EnumWindowsProc"), true)) return TRUE;
 
-        const bool known = g_passIndex.find(hwnd) != nullptr ||
-                           (g_pGroupBeingDeleted != nullptr && g_pGroupBeingDeleted->findWindowByHwnd(hwnd) != nullptr);
-        if (!known) {
-            // The constructor sends WM_GETICON; the target group is looked up
-            // only afterwards (see the top of this file).
+        if (PLRWindow *record = g_passIndex.find(hwnd)) {
+            if (g_passRefreshes) {
+                // InternalGetWindowText sends nothing: a hung window cannot
+                // hold the pass up here.
+                if (desk::internalGetWindowText(hwnd, record->caption, PLRWindow::kCaptionUnits) == 0)
+                    record->caption[0] = 0;
+                record->caption[PLRWindow::kCaptionUnits - 1] = 0;
+                if (g_passIcons != nullptr) g_passIcons->add(hwnd);
+            }
+        } else if (g_pGroupBeingDeleted == nullptr || g_pGroupBeingDeleted->findWindowByHwnd(hwnd) == nullptr) {
             PLRWindow *window = new (std::nothrow) PLRWindow(root, hwnd);
+            PLRGroup *group = window != nullptr ? globalGetSelectedGroup() : nullptr;
             if (window == nullptr) {
                 logMessage(PLR_T("EnumWindowsProc: out of memory."));
+            } else if (group != nullptr) {
+                group->windows.push_back(window);
+                g_passIndex.insert(window);
+                // An accepted window is its own root owner: the icons come
+                // from the window itself.
+                if (g_passIcons != nullptr) g_passIcons->add(root);
             } else {
-                PLRGroup *group = globalGetSelectedGroup();
-                if (group != nullptr) {
-                    group->windows.push_back(window);
-                    g_passIndex.insert(window);
-                } else {
-                    delete window;
-                }
+                delete window;
             }
         }
 
@@ -239,39 +199,57 @@ BOOL CALLBACK EnumWindowsProc(HWND hwnd, LPARAM lParam) noexcept {
     return TRUE;
 }
 
-BOOL CALLBACK EnumWindowsProcUpdateCaptionAndIcons(HWND hwnd, LPARAM) noexcept {
-    plrTakeSentMessagesNowAndThen();
-    if (!isSwitchableWindow(hwnd, nullptr, PLR_T("EnumWindowsProcUpdateCaptionAndIcons"), false)) return TRUE;
+namespace {
 
-    PLRWindow *record = g_passIndex.find(hwnd);
-    if (record == nullptr) return TRUE;
-    // InternalGetWindowText sends nothing, so the record stays valid here.
+// Waits for the icons the pass asked for and stores them in the records of
+// the tree, found again after the wait: requests handled during it may have
+// moved or freed records.
+void storeAnsweredIcons(IconBatch &icons) {
+    icons.finish();
+    for (std::size_t i = 0; i < icons.size(); ++i) {
+        PLRWindow *record = g_passIndex.find(icons.hwnd(i));
+        if (record == nullptr) continue;
+        record->hIconBig = icons.big(i);
+        record->hIconSmall = icons.small(i);
+    }
+}
+
+// The pass-wide state, set for one pass and dropped after it.
+class PassScope {
+public:
+    PassScope(bool refresh, IconBatch *icons) {
+        g_passRefreshes = refresh;
+        g_passIcons = icons;
+    }
+    ~PassScope() {
+        g_passRefreshes = false;
+        g_passIcons = nullptr;
+    }
+    PassScope(const PassScope &) = delete;
+    PassScope &operator=(const PassScope &) = delete;
+};
+
+}  // namespace
+
+bool discoveryPass(bool refresh) {
+    PLR_ASSERT_MODEL_THREAD();
+    PassIndexScope index;
+    // Each window is asked for its icons as the enumeration meets it, so
+    // that the applications answer while the enumeration goes on.
+    IconBatch icons;
+    PassScope pass(refresh, &icons);
+    const bool complete = desk::enumDesktopWindows(EnumWindowsProc, 1) != FALSE;
+    if (!complete) logLastError(PLR_T("EnumDesktopWindows"), PLR_T("MainWndProc"));
+    notePhase(PlrPhase::Enumerated);
+    storeAnsweredIcons(icons);
+    return complete;
+}
+
+void refreshCaption(PLRWindow *record) {
+    PLR_ASSERT_MODEL_THREAD();
+    if (record == nullptr) return;
+    const HWND hwnd = record->hwnd;
+    if (!isSwitchableWindow(hwnd, nullptr, PLR_T("refreshCaption"), false)) return;
     if (desk::internalGetWindowText(hwnd, record->caption, PLRWindow::kCaptionUnits) == 0) record->caption[0] = 0;
     record->caption[PLRWindow::kCaptionUnits - 1] = 0;
-
-    HICON iconBig = nullptr;
-    HICON iconSmall = nullptr;
-    getWindowIcons(hwnd, &iconBig, &iconSmall);
-    // Found again: the sends above may have let the model change.
-    record = g_passIndex.find(hwnd);
-    if (record != nullptr) {
-        record->hIconBig = iconBig;
-        record->hIconSmall = iconSmall;
-    }
-    return TRUE;
-}
-
-bool discoveryPass() {
-    PLR_ASSERT_MODEL_THREAD();
-    PassIndexScope index;
-    if (desk::enumDesktopWindows(EnumWindowsProc, 1)) return true;
-    logLastError(PLR_T("EnumDesktopWindows"), PLR_T("MainWndProc"));
-    return false;
-}
-
-void refreshPass() {
-    PLR_ASSERT_MODEL_THREAD();
-    PassIndexScope index;
-    if (!desk::enumDesktopWindows(EnumWindowsProcUpdateCaptionAndIcons, 0))
-        logLastError(PLR_T("EnumDesktopWindows"), PLR_T("MainWndProc"));
 }

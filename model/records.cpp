@@ -5,7 +5,6 @@
 #include <new>
 
 #include "log/log.h"
-#include "model/discovery.h"
 #include "model/globals.h"
 #include "model/records.h"
 #include "platform/desktop.h"
@@ -24,7 +23,6 @@ PLRWindow::PLRWindow(HWND hwndRoot, HWND hwndWindow)
         if (desk::internalGetWindowText(hwnd, caption, kCaptionUnits) == 0) caption[0] = 0;
     }
     caption[kCaptionUnits - 1] = 0;
-    getWindowIcons(hwndRoot, &hIconBig, &hIconSmall);
 }
 
 unsigned long g_windowRecordsFreed = 0;

@@ -38,7 +38,9 @@ public:
 
     // Only ever the target of an assignment.
     PLRWindow();
-    // Discovery: records hwnd; caption and icons come from hwndRoot.
+    // Discovery: records hwnd with the caption of hwndRoot (of hwnd when
+    // that has none). The icons come later: the pass asks every new window
+    // at once (model/icons.h).
     PLRWindow(HWND hwndRoot, HWND hwnd);
     PLRWindow(const PLRWindow &) = delete;
     PLRWindow &operator=(const PLRWindow &other);

@@ -21,9 +21,10 @@ std::atomic<unsigned> g_noteCount{0};
 const auto g_start = std::chrono::steady_clock::now();
 
 const char *phaseName(PlrPhase phase) {
-    static const char *const names[] = {"hotkey",       "discovered", "pruned",     "refreshed",    "thread_started",
-                                        "command_done", "dialog_init", "plan_built", "images_ready", "tree_filled",
-                                        "dialog_shown", "alt_released", "switch_ended"};
+    static const char *const names[] = {"hotkey",         "enumerated",   "icons_asked", "discovered",
+                                        "pruned",         "refreshed",    "thread_started", "command_done",
+                                        "dialog_init",    "plan_built",   "images_ready", "tree_filled",
+                                        "dialog_shown",   "alt_released", "switch_ended"};
     static_assert(sizeof(names) / sizeof(names[0]) == static_cast<unsigned>(PlrPhase::Count), "a name per phase");
     return names[static_cast<unsigned>(phase)];
 }

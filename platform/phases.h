@@ -9,7 +9,9 @@
 
 enum class PlrPhase {
     Hotkey,         // the hotkey message arrived (main thread)
-    Discovered,     // the discovery pass is done
+    Enumerated,     // the pass has enumerated the windows, filtered them and read their captions
+    IconsAsked,     // every window has been sent its first icon request
+    Discovered,     // the discovery pass is done, the icons stored
     Pruned,         // gone windows are pruned and the foreground window selected
     Refreshed,      // the refresh pass is done
     ThreadStarted,  // the switcher thread was created

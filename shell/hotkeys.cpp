@@ -105,9 +105,9 @@ void runCommand(UINT id) {
 
 }  // namespace
 
-bool runOpeningSteps() {
+bool runOpeningSteps(bool refresh) {
     PLR_ASSERT_MODEL_THREAD();
-    const bool passComplete = discoveryPass();
+    const bool passComplete = discoveryPass(refresh);
     notePhase(PlrPhase::Discovered);
     pruneInactiveWindows(passComplete);
     const bool selected = selectForegroundWindowRecord();
@@ -118,8 +118,10 @@ bool runOpeningSteps() {
 bool runHotkeyPress(UINT id, bool opening, void (*releaseSwitcher)(UINT id)) {
     PLR_ASSERT_MODEL_THREAD();
     if (!isHotkeyId(id)) return true;
-    if (opening && !runOpeningSteps()) return false;
-    if (!isCancelHotkey(id)) refreshPass();
+    // The refresh of captions and icons is part of the opening's pass. Later
+    // presses leave the records as they are: the open tree does not follow
+    // them, and what a switch shows is read when it opens.
+    if (opening && !runOpeningSteps(!isCancelHotkey(id))) return false;
     notePhase(PlrPhase::Refreshed);
     takeSnapshot();
     if (opening && releaseSwitcher != nullptr) releaseSwitcher(id);

@@ -23,15 +23,17 @@ enum PlrHotkeyId : UINT {
 bool isHotkeyId(WPARAM id);
 bool isCancelHotkey(UINT id);
 
-// Opening of a switch: the discovery pass, the pruning, and the foreground
+// Opening of a switch: the discovery pass (with `refresh`, also the captions
+// and icons of the windows already known), the pruning, and the foreground
 // window's record moved to the front of its group and selected (found by its
-// caption). Returns false when the press must stop there: no selected group,
+// handle). Returns false when the press must stop there: no selected group,
 // or no group for the selected window (both logged).
-bool runOpeningSteps();
+bool runOpeningSteps(bool refresh = true);
 
 // One press. `opening`: no switcher is showing or starting, so the opening
-// steps run first. Then the refresh (not for the cancel keys), the snapshot
-// while none exists, `releaseSwitcher(id)` when opening (it may be null: a
+// steps run first, refreshing every record (not for the cancel keys). A
+// press while a switch is open reads nothing from the desktop. Then the
+// snapshot while none exists, `releaseSwitcher(id)` when opening (it may be null: a
 // press that starts no switcher), and the key's command. The program makes
 // the switcher's thread at the start of the press; releaseSwitcher lets its
 // dialog go on to ask for its tree. The cancel keys restore the tree from

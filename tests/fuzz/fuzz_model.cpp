@@ -1150,7 +1150,11 @@ void runOp(Op op) {
         // The program prunes only while no dialog is open.
         if (run.phase != Phase::Open) pruneInactiveWindows(discoveryPass());
         break;
-    case kRefresh: refreshPass(); break;
+    case kRefresh:
+        // The pass of an opening that also rereads the known windows.
+        discoveryPass(true);
+        if (run.waitDepth == 0) g_seenWindows.clear();
+        break;
     case kNextWindow: globalSelectNextWindow(); break;
     case kPreviousWindow: globalSelectPreviousWindow(); break;
     case kNextGroup: globalSelectNextGroup(); break;

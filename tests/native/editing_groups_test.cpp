@@ -218,6 +218,9 @@ TEST_F(GroupsTest, FromSelectedMovesTheWindowIntoANewSelectedGroupWithExactItems
     const HTREEITEM oldItem = b1->hti;
     const HTREEITEM bItem = b->hti;
     const int number = g_groupCounter;
+    // Presses while the switcher is open read nothing from the desktop; the
+    // moved window's new item shows its caption as it is now.
+    fakeDesktop().window(b1->hwnd)->caption = u"b1, renamed";
 
     createGroupFromSelected();
 
@@ -252,7 +255,7 @@ TEST_F(GroupsTest, FromSelectedMovesTheWindowIntoANewSelectedGroupWithExactItems
     EXPECT_EQ(inserts[1].parent, created->hti);
     EXPECT_EQ(inserts[1].insertAfter, TVI_FIRST);
     EXPECT_EQ(inserts[1].mask, 0x2bu);
-    EXPECT_EQ(inserts[1].text, u"b1");
+    EXPECT_EQ(inserts[1].text, u"b1, renamed");
     EXPECT_EQ(inserts[1].image, b1->imageIndex);
     EXPECT_EQ(inserts[1].selectedImage, b1->imageIndex);
     EXPECT_EQ(inserts[1].state, static_cast<UINT>(INDEXTOSTATEIMAGEMASK(1)));
