@@ -23,8 +23,18 @@ LRESULT rightClickOnMainThread(void *dialog) {
     return 0;
 }
 
-// lParam: the serial number of the switch (TaskSwitchThread's parameter).
+// lParam: the serial number of the switch (TaskSwitchThread's parameter),
+// or 0 for a dialog made ahead of its switch.
 void onInitDialog(HWND hDlg, LPARAM lParam) {
+    unsigned serial = static_cast<unsigned>(lParam);
+    // Made ahead: it waits here, hidden, until a switch takes it, and ends
+    // unseen when none will (the program ends). Until then it touches
+    // nothing the switcher thread of a switch uses.
+    if (serial == 0) serial = waitForSwitch();
+    if (serial == 0) {
+        EndDialog(hDlg, 0);
+        return;
+    }
     notePhase(PlrPhase::DialogInit);
     // A dialog that ended during a drag may have left this thread's drag
     // state behind; a new thread starts clean, but the reset costs nothing.
@@ -32,7 +42,6 @@ void onInitDialog(HWND hDlg, LPARAM lParam) {
     SendDlgItemMessageW(hDlg, IDC_SWITCHER_TREE, TVM_SETBKCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_BTNFACE)));
 
     // The tree's focus losses name the switch by this serial.
-    const unsigned serial = static_cast<unsigned>(lParam);
     SetWindowLongPtrW(hDlg, DWLP_USER, static_cast<LONG_PTR>(serial));
 
     // The main thread sets g_hwndSwitcherDialog and has the tree filled,

@@ -9,7 +9,9 @@
 //   a switch) and KeyboardHookProc, which the system calls on it.
 //
 //   The switcher thread runs the dialog's modal loop, DialogProc2 and the
-//   tree view's subclass. Whenever one of its handlers needs the model
+//   tree view's subclass. It is made ahead of its switch and waits, touching
+//   nothing shared, until a switch takes it (shell/switchstate_win32.h).
+//   Whenever one of its handlers needs the model
 //   (populating the tree, a click that selects, an expansion record, a drag
 //   and drop) it hands the work to the main thread with SendMessageW to the
 //   main window. While it waits there, it still handles the tree-view

@@ -127,7 +127,8 @@ bool openDialog(HWND dialog, bool withinHandOff) {
 }
 
 void startSwitch() {
-    ++g_serial;
+    // 0 names no switch.
+    if (++g_serial == 0) ++g_serial;
     g_platform->setOpeningGate(false);
     if (!g_platform->startSwitcherThread(g_serial)) {
         g_platform->setOpeningGate(true);

@@ -18,6 +18,7 @@
 #include "shell/mainthread_win32.h"
 #include "shell/startup_win32.h"
 #include "shell/switch_win32.h"
+#include "shell/switchstate_win32.h"
 
 namespace {
 
@@ -143,6 +144,9 @@ LRESULT onCreate(HWND hwnd, WPARAM wParam, LPARAM lParam) {
     addTrayIcon();
     registerHotkeys();
     startSendLatencyProbe();
+    // The first switch's thread and dialog are made ahead, soon after
+    // start-up (shell/switchstate_win32.h).
+    SetTimer(hwnd, kSpareTimerId, 500, nullptr);
     return DefWindowProcW(hwnd, WM_CREATE, wParam, lParam);
 }
 
@@ -151,6 +155,7 @@ LRESULT onDestroy(HWND hwnd) {
     // exit; once the hand-over window is cleared it can no longer reach it.
     setHandOverWindow(nullptr);
     stopSwitcherForExit();
+    stopSpareSwitcher();
     // However the window ends (Exit, a WM_CLOSE from another program, the
     // end of the session), its icon goes with it: Explorer would otherwise
     // show a dead icon until the pointer passes over it. After Exit this
@@ -250,6 +255,12 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     case WM_PLR_FOCUS_LOST:
         switchFocusLost(static_cast<unsigned>(wParam));
         return 0;
+    case WM_TIMER:
+        if (wParam == kSpareTimerId) {
+            prepareSpareSwitcher();
+            return 0;
+        }
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     default:
         if (message != 0 && message == g_taskbarCreatedMessage) return onTaskbarCreated();
         return DefWindowProcW(hwnd, message, wParam, lParam);

@@ -7,7 +7,9 @@
 
 // Switcher thread: runs the modal switcher dialog (template 101,
 // DialogProc2) until it ends. The parameter is the serial number of the
-// switch (shell/lifecycle.h), handed on to the dialog as its creation value.
+// switch (shell/lifecycle.h), handed on to the dialog as its creation value;
+// 0 for a thread made ahead of its switch, whose dialog learns its serial
+// when a switch takes it (shell/switchstate_win32.h).
 DWORD WINAPI TaskSwitchThread(LPVOID parameter) noexcept;
 
 // Main thread (the system calls the low-level hook on the thread that

@@ -5,7 +5,9 @@
 //
 //   plr_treereader [--timeout MS] [--pid PID] MODE
 //   --tree            the switcher dialog (a "#32770" whose child 1001 is a
-//                     SysTreeView32; of PID when given) and its items, depth first
+//                     SysTreeView32; of PID when given; a visible one first,
+//                     never a hidden one with an empty tree, which is not a
+//                     switch's) and its items, depth first
 //   --windows         every top-level window
 //   --dialogs         every top-level "#32770" window with its child controls
 //   --menus           every visible popup menu window ("#32768") and its items
@@ -319,6 +321,15 @@ bool isSwitcherDialog(HWND h) {
     return tree && className(tree) == WC_TREEVIEWW;
 }
 
+// A hidden switcher dialog whose tree holds no item is not (yet, or no
+// longer) a switch's: Pelorine keeps one made ahead of the next switch.
+bool hiddenAndEmpty(HWND h) {
+    if (IsWindowVisible(h)) return false;
+    DWORD_PTR count = 0;
+    return SendMessageTimeoutW(GetDlgItem(h, 1001), TVM_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, g_timeoutMs, &count) &&
+           count == 0;
+}
+
 int modeTree(DWORD pid) {
     HWND found = nullptr;
     for (HWND h : topLevelWindows()) {
@@ -328,7 +339,7 @@ int modeTree(DWORD pid) {
             found = h;
             break;
         }
-        if (!found) found = h;
+        if (!found && !hiddenAndEmpty(h)) found = h;
     }
     Json j;
     j.begin('{');
