@@ -67,20 +67,24 @@ def summary(values):
 
 
 def measure(session, exe, window_class, fixture_pids, args, env_extra=None, rounds=None):
-    saved = dict(session.env)
-    session.env.update(env_extra or {})
+    pids = [arg for pid in fixture_pids for arg in ("--fixture-pid", str(pid))]
+    probe = ["wine", session.tool("plr_benchprobe.exe"), "--switcher-class", window_class, *pids,
+             "--rounds", str(rounds), "--warmup", str(args.warmup)]
+    started = []
+
+    # The probe's hook goes in first (see benchprobe.cpp); it asks for the
+    # switcher with "READY".
+    def start_switcher():
+        saved = dict(session.env)
+        session.env.update(env_extra or {})
+        try:
+            started.append(session.start_program(exe, cwd=session.workdir))
+        finally:
+            session.env.clear()
+            session.env.update(saved)
+
     try:
-        proc = session.start_program(exe, cwd=session.workdir)
-    finally:
-        session.env.clear()
-        session.env.update(saved)
-    main = wait_until(lambda: [w for w in session.windows() if w["class"] == window_class], 30,
-                      message=window_class)[0]
-    try:
-        pids = [arg for pid in fixture_pids for arg in ("--fixture-pid", str(pid))]
-        probe = ["wine", session.tool("plr_benchprobe.exe"), "--switcher-pid", str(main["pid"]), *pids,
-                 "--rounds", str(rounds), "--warmup", str(args.warmup)]
-        stdout, stderr, code = run_probe(session, probe, args, rounds + args.warmup)
+        stdout, stderr, code = run_probe(session, probe, args, rounds + args.warmup, start_switcher)
         lines = [line for line in stdout.splitlines() if line.startswith("{")]
         for line in stdout.splitlines():
             if line.startswith("round "):
@@ -89,15 +93,20 @@ def measure(session, exe, window_class, fixture_pids, args, env_extra=None, roun
             raise RuntimeError(f"probe printed nothing ({code}): {stdout}{stderr}")
         return json.loads(lines[-1])
     finally:
-        session.post(main["hwnd"], WM_CLOSE)
-        try:
-            proc.wait(20)
-        except AssertionError:
-            proc.kill()
+        if started:
+            proc = started[0]
+            for window in session.windows():
+                if window["class"] == window_class:
+                    session.post(window["hwnd"], WM_CLOSE)
+            try:
+                proc.wait(20)
+            except AssertionError:
+                proc.kill()
 
 
-def run_probe(session, probe, args, rounds):
-    """Runs the probe and gives it the keys it asks for, as X key events
+def run_probe(session, probe, args, rounds, start_switcher):
+    """Runs the probe, starts the switcher when it prints READY and gives it
+    the keys it asks for, as X key events
     (xdotool), the way a person's keys arrive: Alt+Tab when it prints OPEN,
     the Alt release for RELEASE, and for BURST Alt, args.burst Tabs at
     args.rate a second and the release. Returns the probe's output, its
@@ -120,6 +129,8 @@ def run_probe(session, probe, args, rounds):
                 line = raw.decode(errors="replace").strip()
                 out.append(line)
                 word = line.split(" ")[0]
+                if word == "READY":
+                    start_switcher()
                 if word in keys:
                     session.xdotool(*keys[word], timeout=30 + args.burst)
                 if time.monotonic() > deadline:

@@ -1,14 +1,19 @@
 // plr_benchprobe: times window switching from inside the Windows session.
 //
-//   plr_benchprobe --switcher-pid P --fixture-pid F [--fixture-pid F2 ...]
+//   plr_benchprobe --switcher-class C --fixture-pid F [--fixture-pid F2 ...]
 //                  [--rounds N] [--warmup W] [--burst TABS]
 //
 // The keys come from outside, as a person's do (X key events, sent by the
 // caller with xdotool): keys injected from here do not stay down once the
 // switcher takes the focus, as Wine then reads the keyboard's state from X
 // again. The probe prints a line on stdout when it wants them, and its own
-// low-level keyboard hook, installed after the switcher's and so called
-// before it, notes when each key arrives:
+// low-level keyboard hook notes when each key arrives. The hook goes in
+// before the switcher starts: "READY" asks the caller to start it, and the
+// probe then waits for its main window (class C). The system calls the
+// newest hook first, so the switcher's hook gets each key straight from the
+// system and hands it on to the probe's. The other way round, a WoW64 Wine
+// (10) loses the key releases on their way on to the hook of a 32-bit
+// switcher, which then never sees Alt go up.
 //   "OPEN <round>"     the caller presses Alt and taps Tab;
 //   "RELEASE <round>"  the caller releases Alt;
 //   "BURST <round>"    the caller presses Alt, taps Tab TABS times and
@@ -231,7 +236,9 @@ void askForKeys(const char *what, int round) {
 }
 
 void report(int round, const char *what, HWND window) {
-    std::printf("round %d: %s \"%ls\" (pid %lu)\n", round, what, captionOf(window).c_str(),
+    wchar_t className[128] = L"";
+    if (window != nullptr) GetClassNameW(window, className, 128);
+    std::printf("round %d: %s \"%ls\" (class %ls, pid %lu)\n", round, what, captionOf(window).c_str(), className,
                 window != nullptr ? processOf(window) : 0ul);
     std::fflush(stdout);
 }
@@ -367,17 +374,19 @@ int runBursts(const std::vector<HWND> &windows, int rounds, int warmup, int tabs
 
 int wmain(int argc, wchar_t **argv) {
     int rounds = 20, warmup = 2, burst = 0;
+    std::wstring switcherClass;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring option = argv[i];
         const unsigned long value = std::wcstoul(argv[i + 1], nullptr, 10);
-        if (option == L"--switcher-pid") g_switcherPid = value;
+        if (option == L"--switcher-class") switcherClass = argv[i + 1];
         if (option == L"--fixture-pid") g_fixturePids.push_back(value);
         if (option == L"--rounds") rounds = static_cast<int>(value);
         if (option == L"--warmup") warmup = static_cast<int>(value);
         if (option == L"--burst") burst = static_cast<int>(value);
     }
-    if (g_switcherPid == 0 || g_fixturePids.empty()) {
-        std::fputs("usage: plr_benchprobe --switcher-pid P --fixture-pid F [--rounds N] [--warmup W] [--burst TABS]\n",
+    if (switcherClass.empty() || g_fixturePids.empty()) {
+        std::fputs("usage: plr_benchprobe --switcher-class C --fixture-pid F [--rounds N] [--warmup W] "
+                   "[--burst TABS]\n",
                    stderr);
         return 2;
     }
@@ -388,5 +397,11 @@ int wmain(int argc, wchar_t **argv) {
     if (windows.size() < 2) return 3;
     CreateThread(nullptr, 0, keyWatcher, nullptr, 0, nullptr);
     Sleep(200);  // the hook is in place
+    std::puts("READY");
+    std::fflush(stdout);
+    HWND switcher = nullptr;
+    if (!waitFor([&] { return (switcher = FindWindowW(switcherClass.c_str(), nullptr)) != nullptr; }, 30000)) return 4;
+    g_switcherPid = processOf(switcher);
+    Sleep(500);  // the switcher has installed its hook and hotkeys
     return burst > 0 ? runBursts(windows, rounds, warmup, burst) : runSwitches(windows, rounds, warmup);
 }
