@@ -181,6 +181,7 @@ UniqueImageList createNormalImageList(int windowCount) {
 }
 
 void attachStateImageList(HWND hDlg) {
+    if (sendTreeMessage(hDlg, TVM_GETIMAGELIST, TVSIL_STATE, 0) != 0) return;
     UniqueImageList state(desk::imageListCreate(kImageSize, kImageSize, kImageListFlags, 2, 0));
     if (!state) logMessage(PLR_T("ImageList_Create failed."));
     // Index 0 only fills the place: the tree reads state image 0 as none.

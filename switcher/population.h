@@ -73,7 +73,10 @@ int addStandInImage(HIMAGELIST imageList);
 // Gives the list to the tree of hDlg; a list the tree held before is
 // destroyed.
 void attachImageList(HWND hDlg, WPARAM which, UniqueImageList list);
-// Creates the state list (filler, arrow, star) and gives it to the tree.
+// Creates the state list (filler, arrow, star) and gives it to the tree,
+// unless the tree has one already: the state pictures never change, so a
+// tree filled again keeps its list, and a dialog made ahead of its switch
+// loads them while it waits. Either thread of the dialog.
 void attachStateImageList(HWND hDlg);
 
 // The state a group or window item starts with (marker, expansion).
