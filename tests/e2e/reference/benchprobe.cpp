@@ -138,22 +138,46 @@ std::wstring captionOf(HWND hwnd) {
 }
 
 // The switcher's tree, read from its process: tree-view messages carry
-// pointers, which must point into that process.
+// pointers, which must point into that process, and the item has the layout
+// of that process's bitness (a 32-bit switcher under a 64-bit probe: the
+// 32-bit product under the WoW64 Wine).
+struct TreeItem32 {
+    UINT mask;
+    DWORD hItem;
+    UINT state;
+    UINT stateMask;
+    DWORD pszText;
+    int cchTextMax;
+    int iImage;
+    int iSelectedImage;
+    int cChildren;
+    DWORD lParam;
+};
+
+template <typename Item>
 struct RemoteItem {
-    TVITEMW item;
+    Item item;
     wchar_t text[256];
 };
 
+void pointItemAt(TVITEMW *item, DWORD_PTR handle, wchar_t *text) {
+    item->hItem = reinterpret_cast<HTREEITEM>(handle);
+    item->pszText = text;
+}
+void pointItemAt(TreeItem32 *item, DWORD_PTR handle, wchar_t *text) {
+    item->hItem = static_cast<DWORD>(handle);
+    item->pszText = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(text));
+}
+
 // The texts of the children of the tree's first item, in order, and which of
 // them carries the marker (state image 1, else the caret), or -1.
-bool readWindowOrder(HWND dialog, std::vector<std::wstring> *texts, int *marked) {
-    const HWND tree = GetDlgItem(dialog, 1001);
-    const HANDLE process =
-        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processOf(tree));
-    if (process == nullptr) return false;
-    RemoteItem *remote = static_cast<RemoteItem *>(
-        VirtualAllocEx(process, nullptr, sizeof(RemoteItem), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    bool ok = remote != nullptr;
+template <typename Item>
+bool readWindowOrderAs(HWND tree, HANDLE process, std::vector<std::wstring> *texts, int *marked) {
+    RemoteItem<Item> *remote = static_cast<RemoteItem<Item> *>(
+        VirtualAllocEx(process, nullptr, sizeof(RemoteItem<Item>), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    // A 32-bit process cannot be handed an address above 4 GB.
+    bool ok = remote != nullptr &&
+              (sizeof(Item) == sizeof(TVITEMW) || reinterpret_cast<UINT_PTR>(remote) + sizeof *remote <= 0xFFFFFFFFu);
     auto send = [&](UINT message, WPARAM wParam, LPARAM lParam) {
         DWORD_PTR result = 0;
         if (!SendMessageTimeoutW(tree, message, wParam, lParam, SMTO_ABORTIFHUNG, 2000, &result)) ok = false;
@@ -165,12 +189,11 @@ bool readWindowOrder(HWND dialog, std::vector<std::wstring> *texts, int *marked)
     const DWORD_PTR root = ok ? send(TVM_GETNEXTITEM, TVGN_ROOT, 0) : 0;
     for (DWORD_PTR item = root != 0 ? send(TVM_GETNEXTITEM, TVGN_CHILD, root) : 0; ok && item != 0;
          item = send(TVM_GETNEXTITEM, TVGN_NEXT, item)) {
-        RemoteItem local = {};
+        RemoteItem<Item> local = {};
         local.item.mask = TVIF_HANDLE | TVIF_TEXT | TVIF_STATE;
-        local.item.hItem = reinterpret_cast<HTREEITEM>(item);
         local.item.stateMask = TVIS_STATEIMAGEMASK;
-        local.item.pszText = remote->text;
         local.item.cchTextMax = 256;
+        pointItemAt(&local.item, item, remote->text);
         if (!WriteProcessMemory(process, remote, &local, sizeof local, nullptr) ||
             !send(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&remote->item)) ||
             !ReadProcessMemory(process, remote, &local, sizeof local, nullptr)) {
@@ -184,8 +207,23 @@ bool readWindowOrder(HWND dialog, std::vector<std::wstring> *texts, int *marked)
     }
     if (*marked < 0) *marked = caret;
     if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
     return ok && !texts->empty() && *marked >= 0;
+}
+
+bool readWindowOrder(HWND dialog, std::vector<std::wstring> *texts, int *marked) {
+    const HWND tree = GetDlgItem(dialog, 1001);
+    const HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE |
+                                           PROCESS_QUERY_LIMITED_INFORMATION,
+                                       FALSE, processOf(tree));
+    if (process == nullptr) return false;
+    BOOL mineIsWow64 = FALSE, itsIsWow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &mineIsWow64);
+    IsWow64Process(process, &itsIsWow64);
+    const bool ok = sizeof(void *) == 8 && itsIsWow64 && !mineIsWow64
+                        ? readWindowOrderAs<TreeItem32>(tree, process, texts, marked)
+                        : readWindowOrderAs<TVITEMW>(tree, process, texts, marked);
+    CloseHandle(process);
+    return ok;
 }
 
 void printList(const char *name, const std::vector<double> &values, bool last) {
