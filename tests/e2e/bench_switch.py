@@ -4,7 +4,7 @@
     python3 tests/e2e/bench_switch.py [--exe build/mingw-x64/pelorine.exe]
         [--windows 100] [--processes N] [--rounds 20] [--warmup 2]
         [--blocks 3] [--burst TABS [--rate 30]] [--baseline EXE]
-        [--wine DIR] [--json PATH]
+        [--tools DIR] [--reference EXE] [--wine DIR] [--json PATH]
 
 With --windows fixture windows on the desktop, spread over --processes
 processes (default: 50 windows to a process), Alt+Tab is pressed (X key
@@ -254,6 +254,9 @@ def main():
     parser.add_argument("--rate", type=int, default=30, help="Tabs a second in a burst")
     parser.add_argument("--baseline", help="another build of Pelorine, measured in the same turns")
     parser.add_argument("--tools", help="where plr_refswitch.exe and the probe are (default: beside --exe)")
+    parser.add_argument("--reference", help="the reference switcher (default: plr_refswitch.exe in --tools); a "
+                                            "32-bit product is compared with a 32-bit reference, which pays the "
+                                            "same WoW64 price for each call")
     parser.add_argument("--wine", help="the Wine installation to run (PLR_WINE)")
     parser.add_argument("--json")
     args = parser.parse_args()
@@ -263,7 +266,8 @@ def main():
         os.environ["PLR_WINE"] = os.path.abspath(args.wine)
 
     results = {}
-    programs = [("pelorine", exe, MAIN_CLASS), ("reference", os.path.join(tools, "plr_refswitch.exe"), "PlrRefSwitch")]
+    reference = os.path.abspath(args.reference) if args.reference else os.path.join(tools, "plr_refswitch.exe")
+    programs = [("pelorine", exe, MAIN_CLASS), ("reference", reference, "PlrRefSwitch")]
     if args.baseline:
         programs.insert(1, ("baseline", os.path.abspath(args.baseline), MAIN_CLASS))
     notes = {name: [] for name, _, _ in programs}
@@ -303,22 +307,24 @@ def main():
         row = rows[name] = {}
         if args.burst:
             row["front"] = summary(r.get("burst_front_ms", []))
-            for kind in ("failures", "wrong", "late", "unread", "lost_keys"):
+            for kind in ("failures", "wrong", "late", "unread", "lost_keys", "warmup_failures"):
                 row[kind] = r.get(kind, 0)
             print(f"  {name:9}  Alt release -> the window {args.burst} steps on in front: median "
                   f"{row['front']['median']:8.2f} ms, p95 {row['front']['p95']:8.2f} ms | rounds not finished: "
                   f"{row['failures']} (another window in front {row['wrong']}, none in time {row['late']}, "
-                  f"order not read {row['unread']}; rounds where Tabs went missing {row['lost_keys']})")
+                  f"order not read {row['unread']}; rounds where Tabs went missing {row['lost_keys']}); "
+                  f"warm-up rounds not finished: {row['warmup_failures']}")
         else:
             row["open"] = summary(r.get("open_ms", []))
             row["activate"] = summary(r.get("activate_ms", []))
-            for kind in ("failures", "not_in_front", "not_shown", "not_switched"):
+            for kind in ("failures", "not_in_front", "not_shown", "not_switched", "warmup_failures"):
                 row[kind] = r.get(kind, 0)
             print(f"  {name:9}  hotkey -> switcher visible: median {row['open']['median']:8.2f} ms, "
                   f"p95 {row['open']['p95']:8.2f} ms | Alt release -> chosen window in front: "
                   f"median {row['activate']['median']:8.2f} ms, p95 {row['activate']['p95']:8.2f} ms"
                   f" | rounds not finished: {row['failures']} (start window not in front {row['not_in_front']}, "
-                  f"switcher not shown {row['not_shown']}, nothing switched {row['not_switched']})")
+                  f"switcher not shown {row['not_shown']}, nothing switched {row['not_switched']}); "
+                  f"warm-up rounds not finished: {row['warmup_failures']}")
     for name in [n for n, _, _ in programs if n != "reference"]:
         for step in (("front",) if args.burst else ("open", "activate")):
             ratio_median = rows[name][step]["median"] / rows["reference"][step]["median"]

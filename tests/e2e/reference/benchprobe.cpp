@@ -319,24 +319,32 @@ Switch oneSwitch(int round, HWND start, Fn whileShown) {
     return result;
 }
 
+// Why rounds failed. The warm-up rounds count apart: the first switch of a
+// switcher that has just started may meet a desktop another program left
+// (under Wine, its task bar in front).
+struct SwitchFailures {
+    int failures = 0;
+    // The start window did not come to the front, the switcher did not show,
+    // or the release brought no other window forward.
+    int notInFront = 0, notShown = 0, notSwitched = 0;
+};
+
 int runSwitches(const std::vector<HWND> &windows, int rounds, int warmup) {
     std::vector<double> open, activate;
-    int failures = 0;
-    // Why rounds failed: the start window did not come to the front, the
-    // switcher did not show, or the release brought no other window forward.
-    int notInFront = 0, notShown = 0, notSwitched = 0;
+    SwitchFailures measured, warm;
     for (int round = 0; round < warmup + rounds; ++round) {
+        SwitchFailures &f = round < warmup ? warm : measured;
         const HWND start = windows[static_cast<size_t>(round) % windows.size()];
         if (!bringToFront(start)) {
-            ++failures;
-            ++notInFront;
+            ++f.failures;
+            ++f.notInFront;
             continue;
         }
         Sleep(100);
         const Switch s = oneSwitch(round, start, [](HWND) {});
         if (!s.shown || !s.switched) {
-            ++failures;
-            ++(s.shown ? notSwitched : notShown);
+            ++f.failures;
+            ++(s.shown ? f.notSwitched : f.notShown);
             report(round, s.shown ? "after the release in front:" : "no switcher shown; in front:",
                    GetForegroundWindow());
             continue;
@@ -348,18 +356,22 @@ int runSwitches(const std::vector<HWND> &windows, int rounds, int warmup) {
     std::printf("{");
     printList("open_ms", open, false);
     printList("activate_ms", activate, false);
-    std::printf("\"failures\": %d, \"not_in_front\": %d, \"not_shown\": %d, \"not_switched\": %d}\n", failures,
-                notInFront, notShown, notSwitched);
+    std::printf("\"failures\": %d, \"not_in_front\": %d, \"not_shown\": %d, \"not_switched\": %d, "
+                "\"warmup_failures\": %d}\n",
+                measured.failures, measured.notInFront, measured.notShown, measured.notSwitched, warm.failures);
     return 0;
 }
 
 int runBursts(const std::vector<HWND> &windows, int rounds, int warmup, int tabs) {
     std::vector<double> front;
-    int failures = 0, wrong = 0, late = 0, unread = 0, lostKeys = 0;
+    struct BurstFailures {
+        int failures = 0, wrong = 0, late = 0, unread = 0, lostKeys = 0;
+    } measured, warm;
     for (int round = 0; round < warmup + rounds; ++round) {
+        BurstFailures &f = round < warmup ? warm : measured;
         const HWND start = windows[static_cast<size_t>(round) % windows.size()];
         if (!bringToFront(start)) {
-            ++failures;
+            ++f.failures;
             continue;
         }
         Sleep(100);
@@ -369,8 +381,8 @@ int runBursts(const std::vector<HWND> &windows, int rounds, int warmup, int tabs
         bool read = false;
         oneSwitch(round, start, [&](HWND dialog) { read = readWindowOrder(dialog, &order, &marked); });
         if (!read || !bringToFront(start)) {
-            ++failures;
-            ++unread;
+            ++f.failures;
+            ++f.unread;
             report(round, "the order was not read; in front:", GetForegroundWindow());
             continue;
         }
@@ -380,8 +392,8 @@ int runBursts(const std::vector<HWND> &windows, int rounds, int warmup, int tabs
         askForKeys("BURST", round);
         // The burst itself takes TABS / rate seconds.
         if (!waitFor([] { return g_altUpAt.load() != 0; }, 20000)) {
-            ++failures;
-            ++late;
+            ++f.failures;
+            ++f.late;
             continue;
         }
         const double releasedAt = counterMs(g_altUpAt.load());
@@ -391,10 +403,10 @@ int runBursts(const std::vector<HWND> &windows, int rounds, int warmup, int tabs
         waitFor([&] { return switcherDialog() == nullptr; }, kStepLimitMs);
         Sleep(300);
         const bool stayed = captionOf(GetForegroundWindow()) == expected;
-        if (g_tabsSeen.load() != tabs) ++lostKeys;
+        if (g_tabsSeen.load() != tabs) ++f.lostKeys;
         if (!arrived || !stayed) {
-            ++failures;
-            ++(arrived ? wrong : late);
+            ++f.failures;
+            ++(arrived ? f.wrong : f.late);
             std::printf("round %d: expected \"%ls\" in front, %d Tabs seen;", round, expected.c_str(), g_tabsSeen.load());
             report(round, "in front:", GetForegroundWindow());
             continue;
@@ -403,8 +415,9 @@ int runBursts(const std::vector<HWND> &windows, int rounds, int warmup, int tabs
     }
     std::printf("{");
     printList("burst_front_ms", front, false);
-    std::printf("\"failures\": %d, \"wrong\": %d, \"late\": %d, \"unread\": %d, \"lost_keys\": %d}\n", failures,
-                wrong, late, unread, lostKeys);
+    std::printf("\"failures\": %d, \"wrong\": %d, \"late\": %d, \"unread\": %d, \"lost_keys\": %d, "
+                "\"warmup_failures\": %d}\n",
+                measured.failures, measured.wrong, measured.late, measured.unread, measured.lostKeys, warm.failures);
     return 0;
 }
 
