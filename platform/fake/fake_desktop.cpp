@@ -22,6 +22,16 @@ const std::uintptr_t kApplicationIconValue = 0x00010003;
 // Each thread has its own last error, as on Windows.
 thread_local DWORD t_lastError = 0;
 
+// The record of a message sent or posted.
+FakeDeskCall messageCall(FakeDeskCall::Kind kind, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    FakeDeskCall call{kind};
+    call.hwnd = hwnd;
+    call.message = message;
+    call.wParam = wParam;
+    call.lParam = lParam;
+    return call;
+}
+
 const char16_t *defaultSystemMessage(DWORD code) {
     switch (code) {
     case 0: return u"The operation completed successfully.\r\n";
@@ -573,11 +583,7 @@ HWND FakeDesktop::getShellWindow() {
 LRESULT FakeDesktop::sendMessageTimeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
                                         UINT timeoutMs, DWORD_PTR *result) {
     Lock lock(mutex_);
-    FakeDeskCall call{FakeDeskCall::SendMessageTimeout};
-    call.hwnd = hwnd;
-    call.message = message;
-    call.wParam = wParam;
-    call.lParam = lParam;
+    FakeDeskCall call = messageCall(FakeDeskCall::SendMessageTimeout, hwnd, message, wParam, lParam);
     call.flags = flags;
     call.timeoutMs = timeoutMs;
     const std::size_t callIndex = calls_.size();
@@ -651,11 +657,7 @@ LRESULT FakeDesktop::answerLocked(FakeWindow *window, UINT message, WPARAM wPara
 BOOL FakeDesktop::sendMessageCallback(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, SENDASYNCPROC callback,
                                       ULONG_PTR data) {
     Lock lock(mutex_);
-    FakeDeskCall call{FakeDeskCall::SendMessageCallback};
-    call.hwnd = hwnd;
-    call.message = message;
-    call.wParam = wParam;
-    call.lParam = lParam;
+    FakeDeskCall call = messageCall(FakeDeskCall::SendMessageCallback, hwnd, message, wParam, lParam);
     const std::size_t callIndex = calls_.size();
     record(call);
 
@@ -684,11 +686,7 @@ BOOL FakeDesktop::sendMessageCallback(HWND hwnd, UINT message, WPARAM wParam, LP
 
 BOOL FakeDesktop::postMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     Lock lock(mutex_);
-    FakeDeskCall call{FakeDeskCall::PostMessage};
-    call.hwnd = hwnd;
-    call.message = message;
-    call.wParam = wParam;
-    call.lParam = lParam;
+    FakeDeskCall call = messageCall(FakeDeskCall::PostMessage, hwnd, message, wParam, lParam);
     FakeWindow *window = find(hwnd);
     call.result = window != nullptr ? TRUE : FALSE;
     record(call);
