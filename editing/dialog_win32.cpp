@@ -35,6 +35,7 @@ void onInitDialog(HWND hDlg, LPARAM lParam) {
         // Wine 10, two under Wine 8: done here, before the hotkey comes.
         attachStateImageList(hDlg);
         serial = waitForSwitch();
+        if (serial != 0) centreInWorkArea(hDlg);
     }
     if (serial == 0) {
         EndDialog(hDlg, 0);
@@ -109,6 +110,21 @@ void onDestroy(HWND hDlg) {
 }
 
 }  // namespace
+
+void centreInWorkArea(HWND hDlg) {
+    MONITORINFO info = {};
+    info.cbSize = sizeof info;
+    const HMONITOR monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    RECT box;
+    if (monitor == nullptr || !GetMonitorInfoW(monitor, &info) || !GetWindowRect(hDlg, &box)) return;
+    const RECT &work = info.rcWork;
+    const int width = box.right - box.left;
+    const int height = box.bottom - box.top;
+    // A dialog larger than the work area keeps its top left corner in it.
+    const int x = work.left + (work.right - work.left - width > 0 ? (work.right - work.left - width) / 2 : 0);
+    const int y = work.top + (work.bottom - work.top - height > 0 ? (work.bottom - work.top - height) / 2 : 0);
+    SetWindowPos(hDlg, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 INT_PTR CALLBACK DialogProc2(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     switch (message) {

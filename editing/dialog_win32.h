@@ -12,3 +12,9 @@
 // Returns FALSE for every message: the dialog manager and the tree view go on
 // with their own default handling.
 INT_PTR CALLBACK DialogProc2(HWND hDlg, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+
+// Centres the dialog in the work area of the primary monitor, as DS_CENTER
+// does when the dialog is made. A dialog made ahead of its switch calls it
+// when the switch takes it: the task bar, the resolution or the monitors may
+// have changed since it was made.
+void centreInWorkArea(HWND hDlg);
