@@ -1,5 +1,7 @@
 #include "editing/dialog_win32.h"
 
+#include <algorithm>
+
 #include "editing/dragdrop_win32.h"
 #include "editing/mouse.h"
 #include "platform/phases.h"
@@ -118,11 +120,10 @@ void centreInWorkArea(HWND hDlg) {
     RECT box;
     if (monitor == nullptr || !GetMonitorInfoW(monitor, &info) || !GetWindowRect(hDlg, &box)) return;
     const RECT &work = info.rcWork;
-    const int width = box.right - box.left;
-    const int height = box.bottom - box.top;
     // A dialog larger than the work area keeps its top left corner in it.
-    const int x = work.left + (work.right - work.left - width > 0 ? (work.right - work.left - width) / 2 : 0);
-    const int y = work.top + (work.bottom - work.top - height > 0 ? (work.bottom - work.top - height) / 2 : 0);
+    const auto centred = [](LONG start, LONG end, LONG size) { return start + std::max(0L, (end - start - size) / 2); };
+    const LONG x = centred(work.left, work.right, box.right - box.left);
+    const LONG y = centred(work.top, work.bottom, box.bottom - box.top);
     SetWindowPos(hDlg, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

@@ -70,16 +70,15 @@ bool waitForThreadEnd(HANDLE thread, DWORD timeoutMs) {
 }
 
 bool startSwitcherThread(unsigned serial) {
+    SetTimer(g_hwndMain, kSpareTimerId, kSpareDelayMs, nullptr);
     if (g_spareThread && !threadHasEnded(g_spareThread.get())) {
         g_spareSerial.store(serial);
         SetEvent(g_spareWake.get());
         g_switcherThread = std::move(g_spareThread);
-        SetTimer(g_hwndMain, kSpareTimerId, kSpareDelayMs, nullptr);
         return true;
     }
     // A spare that ended (its dialog could not be made) is of no use.
     g_spareThread.reset();
-    SetTimer(g_hwndMain, kSpareTimerId, kSpareDelayMs, nullptr);
     HANDLE thread = CreateThread(nullptr, 0, TaskSwitchThread, reinterpret_cast<LPVOID>(static_cast<UINT_PTR>(serial)),
                                  0, nullptr);
     if (thread == nullptr) {
